@@ -1,0 +1,23 @@
+#pragma once
+
+#include "client/form_fields.h"
+#include "log/activity_log.h"
+
+#include <string>
+#include <string_view>
+
+namespace kqc {
+
+// Namespace of the service's transcode operation.
+inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/quorra/MediaAdapter";
+
+// Builds the SOAP 1.1 transcode request for one source: location when it is not empty,
+// otherwise fileData (Base64). Target values come from the fields, XML-escaped. Writes the
+// request to the debug log as "Request Structure:". Always true.
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
+                          std::string_view fileData, std::string_view location);
+
+// Appends text with &, < and > replaced by their entities.
+void AppendXmlEscaped(std::string& out, std::string_view text);
+
+}  // namespace kqc

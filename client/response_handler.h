@@ -1,0 +1,21 @@
+#pragma once
+
+#include "client/form_fields.h"
+#include "log/activity_log.h"
+
+#include <string_view>
+
+namespace kqc {
+
+// The text between the first startTag and the first endTag, both searched from the start,
+// case-sensitively. False, with value unchanged, when either is missing or the end tag stands
+// before the end of the start tag.
+bool ExtractTagValue(std::string_view text, std::string_view startTag, std::string_view endTag,
+                     std::string_view& value);
+
+// Reads the return code of a service answer; on "0" decodes the file data and saves it as
+// vcFilename in txtTargetDir, otherwise logs the code and its message.
+void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string_view vcResponseCode,
+                    std::string_view vcFilename);
+
+}  // namespace kqc
