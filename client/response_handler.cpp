@@ -1,0 +1,75 @@
+#include "client/response_handler.h"
+
+#include "client/return_codes.h"
+#include "media/base64.h"
+#include "media/file_contents.h"
+#include "media/paths.h"
+
+#include <string>
+
+namespace kqc {
+
+namespace {
+
+constexpr std::string_view kReturnCodeStart = "<returnCode xsi:type=\"xsd:int\">";
+constexpr std::string_view kReturnCodeEnd = "</returnCode>";
+constexpr std::string_view kMessageStart = "<message xsi:type=\"xsd:string\">";
+constexpr std::string_view kMessageEnd = "</message>";
+constexpr std::string_view kFileDataStart = "<fileData xsi:type=\"xsd:base64Binary\">";
+constexpr std::string_view kFileDataEnd = "</fileData>";
+
+void logMessageIfAny(ActivityLog& log, std::string_view response) {
+    std::string_view message;
+    if (!ExtractTagValue(response, kMessageStart, kMessageEnd, message)) return;
+    std::string line("Response Message: ");
+    line.append(message);
+    log.LogOutput(line);
+}
+
+void saveFileData(const FormFields& fields, ActivityLog& log, std::string_view response,
+                  std::string_view filename) {
+    std::string_view fileData;
+    if (!ExtractTagValue(response, kFileDataStart, kFileDataEnd, fileData)) {
+        log.LogOutput("No <fileData> was Found");
+        return;
+    }
+    const std::string path = JoinPath(fields.text(Field::txtTargetDir), filename);
+    std::string decoded;
+    if (!Base64Decode(fileData, decoded)) {
+        log.LogOutput("Error decoding <fileData> for " + path);
+        return;
+    }
+    SaveTranscodedFile(log, path, decoded);
+}
+
+}  // namespace
+
+bool ExtractTagValue(std::string_view text, std::string_view startTag, std::string_view endTag,
+                     std::string_view& value) {
+    const size_t start = text.find(startTag);
+    const size_t end = text.find(endTag);
+    if (start == std::string_view::npos || end == std::string_view::npos) return false;
+    const size_t valueStart = start + startTag.size();
+    if (end < valueStart) return false;  // the end tag stands inside or before the start tag
+    value = text.substr(valueStart, end - valueStart);
+    return true;
+}
+
+void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string_view vcResponseCode,
+                    std::string_view vcFilename) {
+    std::string_view code;
+    const bool hasCode = ExtractTagValue(vcResponseCode, kReturnCodeStart, kReturnCodeEnd, code);
+    if (!hasCode) {
+        logMessageIfAny(log, vcResponseCode);
+        return;
+    }
+    if (code == "0") {
+        saveFileData(fields, log, vcResponseCode, vcFilename);
+        return;
+    }
+    std::string line("ResponseHandle Failure: Returncode was ");
+    line.append(code).append(" - ").append(ReturnCodeText(code));
+    log.LogOutput(line);
+}
+
+}  // namespace kqc

@@ -1,0 +1,106 @@
+#include "client/service_call.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace kqc {
+
+namespace {
+
+// A service that cannot even be reached gives up after this long; the exchange itself has no
+// limit, since a long transcode may keep the service silent for minutes.
+constexpr long kConnectTimeoutSeconds = 60;
+
+struct Transfer {
+    CURL* curl = nullptr;
+    std::string body;
+    bool reserved = false;
+};
+
+// Appends a piece of the answer. Reserves the announced length once, so that a large answer is
+// not copied again and again as it grows.
+size_t appendBody(char* data, size_t size, size_t count, void* userData) {
+    auto* transfer = static_cast<Transfer*>(userData);
+    try {
+        if (!transfer->reserved) {
+            transfer->reserved = true;
+            curl_off_t length = -1;
+            if (curl_easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) ==
+                    CURLE_OK &&
+                length > 0) {
+                try {
+                    transfer->body.reserve(static_cast<size_t>(length));
+                } catch (...) {
+                    // An absurd announced length: grow as the data comes instead.
+                }
+            }
+        }
+        transfer->body.append(data, size * count);
+        return size * count;
+    } catch (...) {
+        return 0;  // aborts the transfer: libcurl reports a write error
+    }
+}
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+using EasyHandle = std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>;
+using HeaderList = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+
+HeaderList soapHeaders() {
+    curl_slist* list = nullptr;
+    for (const char* header : {"SOAPAction: transcode", "Content-Type: text/xml; charset=utf-8",
+                               "Expect:"}) {
+        curl_slist* grown = curl_slist_append(list, header);
+        if (!grown) {
+            curl_slist_free_all(list);
+            return HeaderList(nullptr, &curl_slist_free_all);
+        }
+        list = grown;
+    }
+    return HeaderList(list, &curl_slist_free_all);
+}
+
+}  // namespace
+
+bool PostXML(const std::string& endpoint, std::string_view request, std::string& response) {
+    try {
+        initCurlOnce();
+        EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
+        HeaderList headers = soapHeaders();
+        if (!curl || !headers) return false;
+
+        Transfer transfer;
+        transfer.curl = curl.get();
+        CURL* h = curl.get();
+        bool setUp =
+            curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK &&
+            // Never a null body: libcurl would then read the body from standard input.
+            curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.empty() ? "" : request.data()) ==
+                CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(request.size())) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendBody) == CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
+        if (!setUp) return false;
+
+        if (curl_easy_perform(h) != CURLE_OK) return false;
+        response = std::move(transfer.body);
+        long status = 0;
+        if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return false;
+        return status == 200;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace kqc
