@@ -1,0 +1,125 @@
+#include "client/plain_fields.h"
+#include "media/file_contents.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kqc {
+namespace {
+
+using test::allByteValues;
+using test::readBytes;
+using test::TempDir;
+using test::writeBytes;
+namespace fs = std::filesystem;
+
+size_t entriesIn(const fs::path& folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(ReadFileContents, ReadsEveryByteUnchanged) {
+    TempDir dir;
+    writeBytes(dir / "all", allByteValues());
+    writeBytes(dir / "empty", "");
+    fs::create_symlink(dir / "all", dir / "link");
+    std::string contents = "old";
+    ASSERT_TRUE(ReadFileContents((dir / "all").string(), contents));
+    EXPECT_EQ(contents, allByteValues());
+    ASSERT_TRUE(ReadFileContents((dir / "link").string(), contents));
+    EXPECT_EQ(contents, allByteValues());
+    ASSERT_TRUE(ReadFileContents((dir / "empty").string(), contents));
+    EXPECT_EQ(contents, "");
+}
+
+TEST(ReadFileContents, RefusesWhatIsNoReadableRegularFileAndKeepsContents) {
+    TempDir dir;
+    fs::create_directory(dir / "folder");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);  // no writer: a blocking open would hang
+    for (const char* name : {"missing", "folder", "fifo"}) {
+        std::string contents = "old";
+        EXPECT_FALSE(ReadFileContents((dir / name).string(), contents)) << name;
+        EXPECT_EQ(contents, "old") << name;
+    }
+}
+
+class SaveTranscodedFileTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    PlainFields fields;
+    ActivityLog log{fields, dir / "debug.log"};
+};
+
+TEST_F(SaveTranscodedFileTest, WritesExactBytesAndLogsThePath) {
+    const std::string path = (dir / "out.mp4").string();
+    SaveTranscodedFile(log, path, allByteValues());
+    EXPECT_EQ(readBytes(path), allByteValues());
+    EXPECT_EQ(fields.outputLogText(), "\r\nSaved transcoded file as " + path);
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left";
+}
+
+TEST_F(SaveTranscodedFileTest, ReplacesAnEarlierFileWhole) {
+    const std::string path = (dir / "out.wav").string();
+    writeBytes(path, std::string(1000, 'x'));
+    SaveTranscodedFile(log, path, "new");
+    SaveTranscodedFile(log, path, "");
+    EXPECT_EQ(readBytes(path), "");
+    SaveTranscodedFile(log, path, "second");
+    EXPECT_EQ(readBytes(path), "second");
+}
+
+TEST_F(SaveTranscodedFileTest, FailuresLogTheErrorLineAndCreateNothing) {
+    fs::create_directory(dir / "taken");
+    writeBytes(dir / "taken" / "inside", "kept");
+    const std::string missingFolder = (dir / "nowhere" / "out.mp4").string();
+    const std::string folderInTheWay = (dir / "taken").string();
+    const std::string unwritable = "/proc/kqc-cannot-create-here.mp4";
+    for (const std::string& path : {missingFolder, folderInTheWay, unwritable}) {
+        fields.setOutputLogText("");
+        SaveTranscodedFile(log, path, "data");
+        EXPECT_EQ(fields.outputLogText(), "\r\nError saving transcoded file as " + path);
+    }
+    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+    EXPECT_EQ(readBytes(dir / "taken" / "inside"), "kept");
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+// A write that fails half-way (the file size limit of a child process) keeps the earlier file.
+TEST_F(SaveTranscodedFileTest, HalfWrittenFileNeverReplacesAGoodOne) {
+    const std::string path = (dir / "out.mp4").string();
+    writeBytes(path, "the good earlier result");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        SaveTranscodedFile(log, path, std::string(1 << 20, 'n'));
+        bool reported = fields.outputLogText() == "\r\nError saving transcoded file as " + path;
+        _exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the child did not log the error line";
+    EXPECT_EQ(readBytes(path), "the good earlier result");
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "the temporary file was removed";
+}
+
+TEST_F(SaveTranscodedFileTest, DebugLogFailureDoesNotChangeTheOutcome) {
+    fields.setDebugValue(1);
+    fs::create_directory(dir / "debug.log");  // the debug log path is a folder
+    const std::string path = (dir / "out.mp4").string();
+    SaveTranscodedFile(log, path, "x");
+    EXPECT_EQ(readBytes(path), "x");
+    EXPECT_EQ(fields.outputLogText(), "\r\nSaved transcoded file as " + path);
+}
+
+}  // namespace
+}  // namespace kqc
