@@ -1,0 +1,215 @@
+#include "client/plain_fields.h"
+#include "client/request_builder.h"
+#include "client/transcode_run.h"
+#include "media/base64.h"
+#include "support/loopback_server.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <filesystem>
+#include <mutex>
+
+using namespace std::string_literals;
+
+namespace kqc {
+namespace {
+
+using test::allByteValues;
+using test::readBytes;
+using test::TempDir;
+using test::writeBytes;
+namespace fs = std::filesystem;
+
+const std::string kSeparator(49, '-');
+
+// A service on loopback that reads each request as XML and answers return code "0" with the
+// request's own fileData, or with the Base64 of the location it was asked to fetch.
+class EchoService {
+public:
+    EchoService() {
+        m_server.server().Post("/axis/services/MediaAdapter", [this](const httplib::Request& req,
+                                                                   httplib::Response& res) {
+            pugi::xml_document doc;
+            doc.load_string(req.body.c_str());
+            auto source = doc.child("soapenv:Envelope").child("soapenv:Body").child("ns1:transcode")
+                              .child("in0").child("request").child("source");
+            std::string data = source.child("fileData").text().get();
+            std::string location = source.child("location").text().get();
+            {
+                std::lock_guard lock(m_mutex);
+                m_locations.push_back(location);
+                if (onRequest) onRequest();
+            }
+            if (!location.empty()) data = Base64Encode(location);
+            res.status = status;
+            res.set_content("<soapenv:Envelope><returnCode xsi:type=\"xsd:int\">0</returnCode>"
+                            "<fileData xsi:type=\"xsd:base64Binary\">" + data +
+                                "</fileData></soapenv:Envelope>",
+                            "text/xml");
+        });
+        m_server.start();
+    }
+    std::string endpoint() const { return m_server.url("/axis/services/MediaAdapter"); }
+    std::vector<std::string> locations() {
+        std::lock_guard lock(m_mutex);
+        return m_locations;
+    }
+    int status = 200;
+    std::function<void()> onRequest;
+
+private:
+    test::LoopbackServer m_server;
+    std::mutex m_mutex;
+    std::vector<std::string> m_locations;
+};
+
+class TranscodeRunTest : public ::testing::Test {
+protected:
+    TranscodeRunTest() {
+        fs::create_directory(source);
+        fs::create_directory(target);
+        fields.setText(Field::txtTranscoderURLPort, service.endpoint());
+        fields.setText(Field::txtSourceDir, source.string());
+        fields.setText(Field::txtTargetDir, target.string());
+        fields.onNotice = [this] {
+            buttonsDisabledAtNotice = !fields.isEnabled(Button::cmdTranscode) &&
+                                      !fields.isEnabled(Button::cmdFileSelect);
+        };
+    }
+    void run() {
+        TranscodeRun(fields, log);
+        ASSERT_EQ(fields.notices(), std::vector<std::string>{"Transcoding Finished."});
+        EXPECT_TRUE(buttonsDisabledAtNotice);
+        EXPECT_TRUE(fields.isEnabled(Button::cmdTranscode));
+        EXPECT_TRUE(fields.isEnabled(Button::cmdFileSelect));
+    }
+    std::string saved(const std::string& name) { return "Saved transcoded file as " + (target / name).string(); }
+
+    TempDir dir;
+    fs::path source = dir / "source";
+    fs::path target = dir / "target";
+    EchoService service;
+    PlainFields fields;
+    ActivityLog log{fields, dir / "debug.log"};
+    bool buttonsDisabledAtNotice = false;
+};
+
+std::string lines(std::initializer_list<std::string> all) {
+    std::string text;
+    for (const auto& line : all) text += "\r\n" + line;
+    return text;
+}
+
+TEST_F(TranscodeRunTest, UrlModeTwoEntriesByteExactBoxAndDebugFile) {
+    fields.setDebugValue(1);
+    fields.setOutputLogText("left from before");
+    fields.setText(Field::txtURL, "http://10.0.0.5");
+    fields.setText(Field::txtSourceFilenames, "track.live.mp3\r\n\r\nREADME");
+    fields.setText(Field::cmbTarget_Format, "wma");
+    run();
+    EXPECT_EQ(fields.text(Field::txtURL), "http://10.0.0.5/");
+    EXPECT_EQ(service.locations(),
+              (std::vector<std::string>{"http://10.0.0.5/track.live.mp3", "http://10.0.0.5/README"}));
+    const std::string box = lines({"Starting on http://10.0.0.5//track.live.mp3",
+                                   "CreateSOAPRequestXML successfully", "PostXML successfullly",
+                                   saved("track.live.wma"), kSeparator, "",
+                                   "Starting on http://10.0.0.5//README",
+                                   "CreateSOAPRequestXML successfully", "PostXML successfullly",
+                                   saved("README.wma"), kSeparator, ""});
+    EXPECT_EQ(fields.outputLogText(), box);
+    EXPECT_EQ(readBytes(target / "track.live.wma"), "http://10.0.0.5/track.live.mp3");
+    EXPECT_EQ(readBytes(target / "README.wma"), "http://10.0.0.5/README");
+
+    // The debug file holds every line and each request, in order.
+    std::string request1, request2;
+    PlainFields quiet = fields;
+    quiet.setDebugValue(0);
+    ActivityLog silent(quiet, dir / "unused.log");
+    CreateSOAPRequestXML(quiet, silent, request1, "", "http://10.0.0.5/track.live.mp3");
+    CreateSOAPRequestXML(quiet, silent, request2, "", "http://10.0.0.5/README");
+    auto entry = [](const std::string& text) { return text + "\r\n\r\n"; };
+    EXPECT_EQ(readBytes(dir / "debug.log"),
+              entry("Starting on http://10.0.0.5//track.live.mp3") +
+                  entry("Request Structure:\r\n" + request1) +
+                  entry("CreateSOAPRequestXML successfully") + entry("PostXML successfullly") +
+                  entry(saved("track.live.wma")) + entry(kSeparator) + entry("") +
+                  entry("Starting on http://10.0.0.5//README") +
+                  entry("Request Structure:\r\n" + request2) +
+                  entry("CreateSOAPRequestXML successfully") + entry("PostXML successfullly") +
+                  entry(saved("README.wma")) + entry(kSeparator) + entry(""));
+}
+
+TEST_F(TranscodeRunTest, UrlModeEmptyListOrEmptyUrlField) {
+    run();
+    EXPECT_EQ(fields.outputLogText(), "");
+    EXPECT_EQ(fields.text(Field::txtURL), "/");
+    EXPECT_TRUE(service.locations().empty());
+}
+
+TEST_F(TranscodeRunTest, UrlModePostFailureSkipsTheRestOfTheEntry) {
+    service.status = 500;
+    fields.setText(Field::txtURL, "http://h/");
+    fields.setText(Field::txtSourceFilenames, "a.mp3\r\nb.mp3");
+    run();
+    EXPECT_EQ(fields.outputLogText(),
+              lines({"Starting on http://h//a.mp3", "CreateSOAPRequestXML successfully",
+                     "PostXML Failure: Transcoder response Failure (Not 200 OK)",
+                     "Starting on http://h//b.mp3", "CreateSOAPRequestXML successfully",
+                     "PostXML Failure: Transcoder response Failure (Not 200 OK)"}));
+    EXPECT_TRUE(fs::is_empty(target));
+}
+
+TEST_F(TranscodeRunTest, FileSystemModeRoundTripsEveryByteUnderTheTargetFormat) {
+    fields.setUrlMode(false);
+    fields.setText(Field::cmbTarget_Format, "wav");
+    writeBytes(source / "Song.MP3", allByteValues());
+    writeBytes(source / "skipped.wav", "x");
+    fs::create_directory(source / "folder.mp3");
+    run();
+    EXPECT_EQ(fields.outputLogText(),
+              lines({"Starting to Base64 Encode File", "CreateSOAPRequestXML successfully",
+                     "PostXML successfullly", saved("Song.wav")}));
+    EXPECT_EQ(readBytes(target / "Song.wav"), allByteValues());
+}
+
+TEST_F(TranscodeRunTest, FileSystemModeTwoFilesEmptyFileAndNameWithoutDot) {
+    fields.setUrlMode(false);
+    fields.setText(Field::cmbSource_Format, "");
+    writeBytes(source / "empty.mp3", "");
+    writeBytes(source / "README", "\r\n\0"s);
+    run();
+    EXPECT_EQ(readBytes(target / "empty.mp4"), "");
+    EXPECT_EQ(readBytes(target / "README.mp4"), "\r\n\0"s);
+    const std::string box = fields.outputLogText();
+    EXPECT_EQ(std::count(box.begin(), box.end(), '\n'), 8);
+    EXPECT_EQ(box.find(kSeparator), std::string::npos) << "no separator in file-system mode";
+}
+
+TEST_F(TranscodeRunTest, FileSystemModeMissingFolderEndsTheRunNormally) {
+    fields.setUrlMode(false);
+    fields.setText(Field::txtSourceDir, (dir / "gone").string());
+    run();
+    EXPECT_EQ(fields.outputLogText(), lines({"Error reading source directory " + (dir / "gone").string()}));
+}
+
+// The first request removes the other file, which then cannot be read: the run logs it and ends.
+TEST_F(TranscodeRunTest, FileSystemModeVanishedFileIsLoggedAndSkipped) {
+    fields.setUrlMode(false);
+    writeBytes(source / "a.mp3", "a");
+    writeBytes(source / "b.mp3", "b");
+    service.onRequest = [this] {
+        fs::remove(source / "a.mp3");
+        fs::remove(source / "b.mp3");
+    };
+    run();
+    const std::string box = fields.outputLogText();
+    const bool aFirst = fs::exists(target / "a.mp4");
+    const std::string vanished = (source / (aFirst ? "b.mp3" : "a.mp3")).string();
+    EXPECT_NE(box.find("\r\nError reading source file " + vanished), std::string::npos) << box;
+    EXPECT_EQ(service.locations().size(), 1u);
+}
+
+}  // namespace
+}  // namespace kqc
