@@ -1,0 +1,50 @@
+#include "quorra-standin/call_processor.h"
+
+#include "quorra-standin/base64.h"
+#include "quorra-standin/codec_chart.h"
+#include "quorra-standin/source_fetch.h"
+
+namespace kqc::standin {
+
+CallProcessor::CallProcessor(const StandinOptions& options)
+    : m_options(options),
+      m_transcoder(options.engine, options.ffmpeg, options.transcodeTimeout) {}
+
+CallResult CallProcessor::process(const TranscodeCall& call) {
+    CallResult result;
+    bool hasMedia = (call.location && !call.location->empty()) || call.fileData;
+    if (!call.hasSource || !hasMedia || !call.profile) {
+        result.returnCode = "2007";
+        return result;
+    }
+    result.sourceKind = call.location && !call.location->empty() ? "location" : "fileData";
+    if (m_options.forceCode) {
+        result.returnCode = *m_options.forceCode;
+        return result;
+    }
+    auto choice = ChartLookup(*call.profile);
+    if (!choice) {
+        result.returnCode = "2001";
+        return result;
+    }
+    std::string source;
+    if (!readSource(call, result, source)) {
+        result.returnCode = "2002";
+        return result;
+    }
+    TranscodeOutcome outcome = m_transcoder.transcode(source, *choice);
+    result.returnCode = std::to_string(outcome.returnCode);
+    if (outcome.returnCode == 0) result.target = std::move(outcome.data);
+    return result;
+}
+
+bool CallProcessor::readSource(const TranscodeCall& call, CallResult& result,
+                               std::string& source) {
+    bool ok = result.sourceKind == "location"
+                  ? FetchLocation(*call.location, m_options.maxBody, m_options.fetchTimeout, source)
+                  : DecodeBase64(*call.fileData, source);
+    result.sourceSize = source.size();
+    return ok;
+}
+
+}  // namespace kqc::standin

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "quorra-standin/soap_request.h"
+#include "quorra-standin/standin_options.h"
+#include "quorra-standin/transcoder.h"
+
+#include <optional>
+#include <string>
+
+namespace kqc::standin {
+
+struct CallResult {
+    std::string returnCode;
+    std::string sourceKind = "none";  // "location", "fileData" or "none"
+    std::size_t sourceSize = 0;       // bytes of the source media
+    std::optional<std::string> target;  // the target file's bytes, on success
+};
+
+// The service's work for one well-formed transcode call: checks the call and the profile, gets
+// the source bytes and transcodes them.
+class CallProcessor {
+public:
+    explicit CallProcessor(const StandinOptions& options);
+    CallResult process(const TranscodeCall& call);
+
+private:
+    bool readSource(const TranscodeCall& call, CallResult& result, std::string& source);
+
+    const StandinOptions& m_options;
+    Transcoder m_transcoder;
+};
+
+}  // namespace kqc::standin

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "quorra-standin/codec_chart.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kqc::standin {
+
+inline constexpr std::string_view kSoapEnvelopeNamespace =
+    "http://schemas.xmlsoap.org/soap/envelope/";
+
+// Why a body is no transcode call at the SOAP level; each is answered with a SOAP Fault.
+enum class SoapProblem { none, notXml, versionMismatch, noBody, mustUnderstand, notTranscode };
+
+// The parts of a transcode call the service uses. A missing part stays empty (nullopt).
+struct TranscodeCall {
+    std::optional<std::string> location;
+    std::optional<std::string> fileData;
+    std::optional<TargetProfile> profile;  // only when all five profile elements are present
+    bool hasSource = false;
+};
+
+struct ParsedCall {
+    SoapProblem problem = SoapProblem::none;
+    std::string detail;  // what was wrong, for the Fault's faultstring
+    TranscodeCall call;
+};
+
+// Reads a SOAP 1.1 transcode call: elements are matched by namespace URI and local name, so
+// prefixes do not matter; the call's parts are unqualified. Entities are decoded; a document
+// type declaration is skipped, never expanded.
+ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace);
+
+}  // namespace kqc::standin

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kqc::standin {
+
+// The service's message for a return code; "Unknown Error" for a code it does not know.
+std::string_view ServiceMessage(std::string_view code);
+
+// An rpc/encoded transcodeResponse whose returnCode, message and fileData elements carry their
+// xsi:type attributes; the fileData element (Base64 text) only when fileData is given.
+std::string TranscodeResponseXml(std::string_view serviceNamespace, std::string_view code,
+                                 std::string_view message,
+                                 std::optional<std::string_view> fileData);
+
+// A SOAP 1.1 Fault envelope; faultCode is a local name in the envelope namespace ("Client",
+// "Server", "VersionMismatch", "MustUnderstand").
+std::string SoapFaultXml(std::string_view faultCode, std::string_view faultString);
+
+// Appends text with &, <, > and " replaced by their entities.
+void AppendEscaped(std::string& out, std::string_view text);
+
+}  // namespace kqc::standin

@@ -1,0 +1,224 @@
+#include "quorra-standin/standin_service.h"
+
+#include "quorra-standin/base64.h"
+#include "quorra-standin/soap_response.h"
+
+#include "client/request_builder.h"
+
+#include <chrono>
+#include <ctime>
+#include <ostream>
+#include <stdexcept>
+
+namespace kqc::standin {
+namespace {
+
+constexpr const char* kXmlType = "text/xml; charset=utf-8";
+
+std::string ProfileText(const std::optional<TargetProfile>& p) {
+    if (!p) return "-";
+    return p->fileFormat + "/" + p->codec + "/" + p->bitRate + "/" + p->samplingRate + "/" +
+           p->channels;
+}
+
+std::string UtcNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+std::string_view FaultCodeFor(SoapProblem problem) {
+    switch (problem) {
+        case SoapProblem::versionMismatch: return "VersionMismatch";
+        case SoapProblem::mustUnderstand: return "MustUnderstand";
+        default: return "Client";
+    }
+}
+
+// The client sends the bare word; SOAP 1.1 clients usually quote it.
+bool SoapActionAccepted(const httplib::Request& req) {
+    if (!req.has_header("SOAPAction")) return false;
+    std::string action = req.get_header_value("SOAPAction");
+    return action == "transcode" || action == "\"transcode\"";
+}
+
+void StartListening(httplib::Server& server, std::thread& thread) {
+    thread = std::thread([&server] { server.listen_after_bind(); });
+    for (int i = 0; i < 1000 && !server.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!server.is_running()) throw std::runtime_error("server thread did not start");
+}
+
+int Bind(httplib::Server& server, const std::string& host, int port) {
+    if (port == 0) return server.bind_to_any_port(host.c_str());
+    return server.bind_to_port(host.c_str(), port) ? port : -1;
+}
+
+class BusyGuard {
+public:
+    explicit BusyGuard(std::atomic<bool>& busy) : m_busy(busy) {
+        bool idle = false;
+        m_owned = m_busy.compare_exchange_strong(idle, true);
+    }
+    ~BusyGuard() {
+        if (m_owned) m_busy = false;
+    }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+    bool owned() const { return m_owned; }
+
+private:
+    std::atomic<bool>& m_busy;
+    bool m_owned = false;
+};
+
+}  // namespace
+
+struct StandinService::Exchange {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    int status = 200;
+    std::string sourceKind = "-";
+    std::size_t size = 0;
+    std::string profile = "-";
+    std::string outcome = "-";  // "code=..." or "fault=..."
+};
+
+StandinService::StandinService(StandinOptions options)
+    : m_options(std::move(options)), m_processor(m_options) {
+    m_server.set_payload_max_length(m_options.maxBody);
+    m_server.Post(std::string(kEndpointPath),
+                  [this](const httplib::Request& req, httplib::Response& res,
+                         const httplib::ContentReader& reader) { handlePost(req, res, reader); });
+    m_server.Get(std::string(kEndpointPath), [](const httplib::Request&, httplib::Response& res) {
+        res.status = 405;
+        res.set_header("Allow", "POST");
+        res.set_content("MediaAdapter takes SOAP requests by POST only.\n", "text/plain");
+    });
+}
+
+StandinService::~StandinService() { stop(); }
+
+void StandinService::start() {
+    m_port = Bind(m_server, m_options.host, m_options.port);
+    if (m_port <= 0)
+        throw std::runtime_error("cannot listen on " + m_options.host + ":" +
+                                 std::to_string(m_options.port));
+    if (!m_options.webRoot.empty()) {
+        if (!m_webServer.set_mount_point("/", m_options.webRoot.string()))
+            throw std::runtime_error("web root is no folder: " + m_options.webRoot.string());
+        m_webPort = Bind(m_webServer, m_options.host, m_options.webPort);
+        if (m_webPort <= 0)
+            throw std::runtime_error("cannot listen on " + m_options.host + ":" +
+                                     std::to_string(m_options.webPort));
+        StartListening(m_webServer, m_webThread);
+    }
+    StartListening(m_server, m_thread);
+}
+
+void StandinService::stop() {
+    for (auto [server, thread] : {std::pair{&m_server, &m_thread}, {&m_webServer, &m_webThread}}) {
+        if (!thread->joinable()) continue;
+        server->stop();
+        thread->join();
+    }
+}
+
+std::string StandinService::endpointUrl() const {
+    return "http://" + m_options.host + ":" + std::to_string(m_port) + std::string(kEndpointPath);
+}
+
+std::string StandinService::webRootUrl() const {
+    return "http://" + m_options.host + ":" + std::to_string(m_webPort) + "/";
+}
+
+void StandinService::handlePost(const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& reader) {
+    Exchange exchange;
+    std::string body;
+    if (!readBody(req, reader, body)) {
+        // The rest of the body stays unread, so the connection cannot carry another request.
+        res.status = exchange.status = 413;
+        res.set_header("Connection", "close");
+        res.set_content("Request body exceeds " + std::to_string(m_options.maxBody) + " bytes\n",
+                        "text/plain");
+        exchange.outcome = "refused=too-large";
+    } else if (m_options.forceStatus != 0) {
+        std::this_thread::sleep_for(m_options.delay);
+        answerFault(res, "Server", "Forced status " + std::to_string(m_options.forceStatus),
+                    exchange);
+        res.status = exchange.status = m_options.forceStatus;
+    } else if (!SoapActionAccepted(req)) {
+        answerFault(res, "Client", "Missing or unknown SOAPAction; expected transcode", exchange);
+    } else {
+        answerCall(body, res, exchange);
+    }
+    logExchange(exchange);
+}
+
+bool StandinService::readBody(const httplib::Request& req, const httplib::ContentReader& reader,
+                              std::string& body) const {
+    if (req.has_header("Content-Length") &&
+        req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
+        return false;
+    bool withinLimit = true;
+    reader([&](const char* data, std::size_t length) {
+        if (body.size() + length > m_options.maxBody) return withinLimit = false;
+        body.append(data, length);
+        return true;
+    });
+    return withinLimit;
+}
+
+void StandinService::answerCall(const std::string& body, httplib::Response& res,
+                                Exchange& exchange) {
+    exchange.size = body.size();
+    ParsedCall parsed = ParseTranscodeCall(body, kServiceNamespace);
+    if (parsed.problem != SoapProblem::none) {
+        answerFault(res, FaultCodeFor(parsed.problem), parsed.detail, exchange);
+        return;
+    }
+    exchange.profile = ProfileText(parsed.call.profile);
+
+    CallResult result;
+    BusyGuard guard(m_busy);
+    if (!guard.owned()) {
+        result.returnCode = "2005";
+    } else {
+        result = m_processor.process(parsed.call);
+        std::this_thread::sleep_for(m_options.delay);
+        if (m_whileBusy) m_whileBusy();
+    }
+    exchange.sourceKind = result.sourceKind;
+    exchange.size = result.sourceSize;
+    exchange.outcome = "code=" + result.returnCode;
+
+    std::optional<std::string> fileData;
+    if (result.target) fileData = EncodeBase64(*result.target);
+    res.set_content(TranscodeResponseXml(kServiceNamespace, result.returnCode,
+                                         ServiceMessage(result.returnCode), fileData),
+                    kXmlType);
+}
+
+void StandinService::answerFault(httplib::Response& res, std::string_view code,
+                                 std::string_view text, Exchange& exchange) const {
+    res.status = exchange.status = 500;
+    res.set_content(SoapFaultXml(code, text), kXmlType);
+    exchange.outcome = "fault=" + std::string(code);
+}
+
+void StandinService::logExchange(const Exchange& exchange) const {
+    if (!m_options.requestLog) return;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - exchange.start)
+                  .count();
+    std::lock_guard lock(m_logMutex);
+    *m_options.requestLog << UtcNow() << " status=" << exchange.status
+                          << " source=" << exchange.sourceKind << " size=" << exchange.size
+                          << " profile=" << exchange.profile << " " << exchange.outcome
+                          << " duration=" << ms << "ms" << std::endl;
+}
+
+}  // namespace kqc::standin
