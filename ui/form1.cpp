@@ -1,0 +1,173 @@
+#include "ui/form1.h"
+
+#include "client/defaults.h"
+#include "client/transcode_run.h"
+#include "log/activity_log.h"
+#include "media/folder_listing.h"
+#include "ui/dir_list.h"
+#include "ui/drive_list.h"
+#include "ui/form1_fields.h"
+#include "ui/local_ip.h"
+#include "ui/text_area.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <exception>
+#include <string>
+
+namespace kqc {
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_debugLogPath(DefaultDebugLogPath()) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Korvane Quorra Client - Audio Transcoding"));
+    setFixedSize(862, 525);
+    CreateForm1Controls(this, m_controls);
+    m_fields = std::make_unique<Form1Fields>(*this, m_controls);
+    m_drive = m_controls.DriveBox->drive();
+    connectHandlers();
+    keepOptionGroupOneTabStop();
+    m_controls.cmbSource_Format->setFocus();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+FormFields& Form1::fields() { return *m_fields; }
+
+void Form1::connectHandlers() {
+    const Form1Controls& c = m_controls;
+    // An option button's Click comes when it becomes the selected one of the pair.
+    connect(c.radURL, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) radURL_Click();
+    });
+    connect(c.radFileSystem, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) radFileSystem_Click();
+    });
+    connect(c.DriveBox, &DriveList::changed, this, &Form1::DriveBox_Change);
+    connect(c.DirBox, &DirList::changed, this, &Form1::DirBox_Change);
+    connect(c.DirBox, &DirList::openFailed, this, [this](const QString& dir) {
+        showProblem(tr("The directory %1 cannot be opened.").arg(QDir::toNativeSeparators(dir)));
+    });
+    connect(c.cmdFileSelect, &QPushButton::clicked, this, &Form1::cmdFileSelect_Click);
+    connect(c.cmdClear, &QPushButton::clicked, this, &Form1::cmdClear_Click);
+    connect(c.cmdCodecInfo, &QPushButton::clicked, this, &Form1::cmdCodecInfo_Click);
+    connect(c.cmdTranscode, &QPushButton::clicked, this, &Form1::cmdTranscode_Click);
+}
+
+// Tab stops at the selected option button only; the arrow keys move between the two.
+void Form1::keepOptionGroupOneTabStop() {
+    auto update = [this] {
+        for (QRadioButton* option : {m_controls.radURL, m_controls.radFileSystem})
+            option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    };
+    connect(m_controls.radURL, &QRadioButton::toggled, this, update);
+    update();
+}
+
+void Form1::Form_Load() {
+    const QString address = LocalIPAddress();
+    m_controls.txtLocalIP->setText(address);
+    m_controls.txtURL->setText(QStringLiteral("http://") + address + QStringLiteral("/"));
+    m_controls.cmdFileSelect->setEnabled(false);
+    m_controls.cmdClear->setEnabled(false);
+}
+
+void Form1::radURL_Click() {
+    const bool selected = m_controls.radURL->isChecked();
+    m_controls.cmdFileSelect->setEnabled(!selected);
+    m_controls.cmdClear->setEnabled(!selected);
+    if (selected) m_controls.txtSourceFilenames->setText("");
+}
+
+void Form1::radFileSystem_Click() {
+    const bool selected = m_controls.radFileSystem->isChecked();
+    m_controls.cmdFileSelect->setEnabled(selected);
+    m_controls.cmdClear->setEnabled(selected);
+}
+
+// A drive that cannot be read leaves both lists where they were.
+void Form1::DriveBox_Change() {
+    const QString drive = m_controls.DriveBox->drive();
+    if (!m_controls.DirBox->setPath(drive)) {
+        m_controls.DriveBox->setDrive(m_drive);
+        showProblem(tr("The drive %1 cannot be read.").arg(QDir::toNativeSeparators(drive)));
+        return;
+    }
+    m_drive = drive;
+}
+
+void Form1::DirBox_Change() {
+    m_controls.txtSourceDir->setText(QDir::toNativeSeparators(m_controls.DirBox->path()));
+}
+
+// Import from Dir: the matching plain files of the directory shown in DirBox (not the one typed
+// into txtSourceDir), in listing order, one name per line.
+void Form1::cmdFileSelect_Click() {
+    m_controls.txtSourceFilenames->setText("");
+    const QString dir = m_controls.DirBox->path();
+    const auto files = ListPlainFiles(dir.toUtf8().toStdString());
+    if (!files) {
+        showProblem(tr("The directory %1 cannot be listed.").arg(QDir::toNativeSeparators(dir)));
+        return;
+    }
+    const std::string filter = m_controls.cmbSource_Format->currentText().toUtf8().toStdString();
+    std::string list;
+    for (const FolderFile& file : *files) {
+        if (!NameMatchesFilter(file.name, filter)) continue;
+        if (!list.empty()) list += "\r\n";
+        list += file.name;
+    }
+    m_controls.txtSourceFilenames->setText(list);
+}
+
+void Form1::cmdClear_Click() { m_controls.txtSourceFilenames->setText(""); }
+
+// Opens the codec information window once that window is part of the program.
+void Form1::cmdCodecInfo_Click() {}
+
+void Form1::cmdTranscode_Click() {
+    if (m_running) return;
+    m_running = true;
+    try {
+        ActivityLog log(*m_fields, m_debugLogPath);
+        TranscodeRun(*m_fields, log);
+    } catch (const std::exception& error) {
+        // Nothing may escape an event handler; the window stays usable for the next run.
+        m_fields->setEnabled(Button::cmdTranscode, true);
+        m_fields->setEnabled(Button::cmdFileSelect, true);
+        m_running = false;
+        showProblem(tr("The transcode run stopped: %1").arg(QString::fromUtf8(error.what())));
+    }
+    m_running = false;
+}
+
+void Form1::showProblem(const QString& text) {
+    const QString title = QString::fromUtf8(kProgramName.data(), qsizetype(kProgramName.size()));
+    QMessageBox::warning(this, title, text);
+}
+
+void Form1::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    PaintForm1Outlines(painter, palette());
+}
+
+// The run holds the window until its notice is closed; a close request waits for that.
+void Form1::closeEvent(QCloseEvent* event) {
+    if (m_running)
+        event->ignore();
+    else
+        event->accept();
+}
+
+}  // namespace kqc

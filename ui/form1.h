@@ -1,0 +1,56 @@
+#pragma once
+
+#include "ui/form1_controls.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <filesystem>
+#include <memory>
+
+namespace kqc {
+
+class FormFields;
+class Form1Fields;
+
+// The main window: the service strip, the Source and Target panels and the output log box.
+// "Transcode Now!" runs the transcode run on the live controls.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    const Form1Controls& controls() const { return m_controls; }
+    FormFields& fields();
+    bool isRunning() const { return m_running; }
+    // Where "Debug To File" writes; the platform's debug log unless changed.
+    void setDebugLogPath(std::filesystem::path path) { m_debugLogPath = std::move(path); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void radURL_Click();
+    void radFileSystem_Click();
+    void DriveBox_Change();
+    void DirBox_Change();
+    void cmdFileSelect_Click();
+    void cmdClear_Click();
+    void cmdCodecInfo_Click();
+    void cmdTranscode_Click();
+
+    void connectHandlers();
+    void keepOptionGroupOneTabStop();
+    void showProblem(const QString& text);
+
+    Form1Controls m_controls;
+    std::unique_ptr<Form1Fields> m_fields;
+    std::filesystem::path m_debugLogPath;
+    QString m_drive;
+    bool m_running = false;
+};
+
+}  // namespace kqc
