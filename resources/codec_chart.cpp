@@ -2,6 +2,8 @@
 
 namespace kqc {
 
-QImage codecChart() { return QImage(QStringLiteral(":/codec_chart.png")); }
+QImage codecChart() {
+    return QImage(QStringLiteral(":/codec_chart.png"));
+}
 
 }  // namespace kqc

@@ -29,7 +29,8 @@ QFont chartFont(bool bold) {
     font.setPixelSize(kPixelSize);
     font.setBold(bold);
     // Grey-scale anti-aliasing only: colour fringes would not survive the grey image.
-    font.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    font.setStyleStrategy(
+        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     font.setHintingPreference(QFont::PreferVerticalHinting);
     return font;
 }
