@@ -55,17 +55,13 @@ protected:
     }
 };
 
-TEST_F(Form2Test, IsAnOrdinaryResizableTopLevelWindow) {
+TEST_F(Form2Test, IsAnOrdinaryResizableModelessTopLevelWindow) {
     Form2* form = Form2::openInstance();
     EXPECT_EQ(form->windowTitle(), "CODEC Information");
     EXPECT_EQ(form->windowType(), Qt::Window);
     EXPECT_EQ(form->parentWidget(), nullptr);  // no owner: its own task-bar button
     EXPECT_EQ(form->size(), kClientSize);
     EXPECT_NE(form->minimumSize(), form->maximumSize());
-}
-
-TEST_F(Form2Test, IsModeless) {
-    Form2* form = Form2::openInstance();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(form->isModal());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
