@@ -15,6 +15,10 @@ namespace {
 
 constexpr const char* kXmlType = "text/xml; charset=utf-8";
 
+// How much of a chunked body beyond the limit is still read and dropped, so that a client which
+// overshoots a little gets the 413 answer instead of a reset connection.
+constexpr std::size_t kDrainAllowance = std::size_t{1} << 20;
+
 std::string ProfileText(const std::optional<TargetProfile>& p) {
     if (!p) return "-";
     return p->fileFormat + "/" + p->codec + "/" + p->bitRate + "/" + p->samplingRate + "/" +
@@ -52,7 +56,15 @@ void StartListening(httplib::Server& server, std::thread& thread) {
     if (!server.is_running()) throw std::runtime_error("server thread did not start");
 }
 
+// httplib's default sets SO_REUSEPORT, which would let a second service share a port already in
+// use instead of failing.
+void ReuseAddressOnly(socket_t socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 int Bind(httplib::Server& server, const std::string& host, int port) {
+    server.set_socket_options(ReuseAddressOnly);
     if (port == 0) return server.bind_to_any_port(host.c_str());
     return server.bind_to_port(host.c_str(), port) ? port : -1;
 }
@@ -139,7 +151,7 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     Exchange exchange;
     std::string body;
     if (!readBody(req, reader, body)) {
-        // The rest of the body stays unread, so the connection cannot carry another request.
+        // The rest of the body stays unread; the client is told not to reuse the connection.
         res.status = exchange.status = 413;
         res.set_header("Connection", "close");
         res.set_content("Request body exceeds " + std::to_string(m_options.maxBody) + " bytes\n",
@@ -164,10 +176,16 @@ bool StandinService::readBody(const httplib::Request& req, const httplib::Conten
         req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
         return false;
     bool withinLimit = true;
+    std::size_t dropped = 0;
     reader([&](const char* data, std::size_t length) {
-        if (body.size() + length > m_options.maxBody) return withinLimit = false;
-        body.append(data, length);
-        return true;
+        if (withinLimit && body.size() + length <= m_options.maxBody) {
+            body.append(data, length);
+            return true;
+        }
+        if (withinLimit) std::string().swap(body);
+        withinLimit = false;
+        dropped += length;
+        return dropped <= kDrainAllowance;
     });
     return withinLimit;
 }

@@ -1,0 +1,76 @@
+#include "quorra-standin/base64.h"
+#include "quorra-standin/command_line.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace kqc::standin {
+namespace {
+
+TEST(StandinBase64, RoundTripsEveryByteValueAtEveryLengthModuloThree) {
+    std::string bytes = test::allByteValues();
+    for (std::size_t cut = 0; cut < 3; ++cut) {
+        std::string part = bytes.substr(cut);
+        std::string decoded;
+        ASSERT_TRUE(DecodeBase64(EncodeBase64(part), decoded));
+        EXPECT_EQ(decoded, part);
+    }
+    EXPECT_EQ(EncodeBase64("ABCD"), "QUJDRA==");
+}
+
+TEST(StandinBase64, SkipsLineBreaksAndRejectsForeignCharactersAndBadPadding) {
+    std::string decoded = "unchanged";
+    ASSERT_TRUE(DecodeBase64("QUJD\r\nRA==\r\n", decoded));
+    EXPECT_EQ(decoded, "ABCD");
+    ASSERT_TRUE(DecodeBase64("", decoded));
+    EXPECT_EQ(decoded, "");
+    for (std::string_view bad : {"QU*D", "QUJDR", "QUJD=A==", "Q===", "QUJ\x01"}) {
+        decoded = "unchanged";
+        EXPECT_FALSE(DecodeBase64(bad, decoded)) << bad;
+        EXPECT_EQ(decoded, "unchanged") << bad;
+    }
+}
+
+TEST(StandinCommandLine, ReadsEveryFlag) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({"--host", "0.0.0.0", "--port", "0", "--engine", "echo",
+                                  "--max-body", "1000", "--web-root", "/srv", "--web-port",
+                                  "9000", "--force-code", "2004", "--force-status", "503",
+                                  "--delay-ms", "250", "--quiet", "--ffmpeg", "/opt/ffmpeg"},
+                                 line, error))
+        << error;
+    EXPECT_EQ(line.options.host, "0.0.0.0");
+    EXPECT_EQ(line.options.port, 0);
+    EXPECT_EQ(line.engine, EngineChoice::echo);
+    EXPECT_EQ(line.options.maxBody, 1000u);
+    EXPECT_EQ(line.options.webRoot, "/srv");
+    EXPECT_EQ(line.options.webPort, 9000);
+    EXPECT_EQ(line.options.forceCode, "2004");
+    EXPECT_EQ(line.options.forceStatus, 503);
+    EXPECT_EQ(line.options.delay, std::chrono::milliseconds(250));
+    EXPECT_EQ(line.options.ffmpeg, "/opt/ffmpeg");
+    EXPECT_TRUE(line.quiet);
+    EXPECT_FALSE(line.help);
+}
+
+TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine({}, line, error));
+    EXPECT_EQ(line.options.host, "127.0.0.1");
+    EXPECT_EQ(line.options.port, 8080);
+    EXPECT_EQ(line.options.maxBody, std::size_t{1} << 30);
+    EXPECT_EQ(line.engine, EngineChoice::automatic);
+    for (auto args : std::vector<std::vector<std::string_view>>{
+             {"--port"}, {"--port", "65536"}, {"--port", "80x"}, {"--engine", "sox"},
+             {"--force-status", "99"}, {"--max-body", "0"}, {"--verbose"}, {"--delay-ms", "-1"}}) {
+        CommandLine bad;
+        error.clear();
+        EXPECT_FALSE(ParseCommandLine(args, bad, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace kqc::standin

@@ -1,0 +1,111 @@
+#include "quorra-standin/soap_request.h"
+#include "standin/standin_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace kqc::standin {
+namespace {
+
+constexpr std::string_view kNs = "http://www.korvane.com/quorra/MediaAdapter";
+
+std::string Wrap(std::string_view envelopeAttributes, std::string_view body) {
+    return "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"" +
+           std::string(envelopeAttributes) + ">" + std::string(body) + "</e:Envelope>";
+}
+
+TEST(ParseTranscodeCall, ReadsTheClientsRequestLineByLine) {
+    TargetProfile profile{"wav", "pcm", "", "Stereo", "44100"};
+    auto parsed = ParseTranscodeCall(
+        test::ClientRequestText(test::LocationLine("http://h/a&amp;b.mp3"), profile), kNs);
+    ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    EXPECT_TRUE(parsed.call.hasSource);
+    EXPECT_EQ(parsed.call.location, "http://h/a&b.mp3");
+    EXPECT_FALSE(parsed.call.fileData);
+    ASSERT_TRUE(parsed.call.profile);
+    EXPECT_EQ(parsed.call.profile->fileFormat, "wav");
+    EXPECT_EQ(parsed.call.profile->codec, "pcm");
+    EXPECT_EQ(parsed.call.profile->bitRate, "");
+    EXPECT_EQ(parsed.call.profile->channels, "Stereo");
+    EXPECT_EQ(parsed.call.profile->samplingRate, "44100");
+}
+
+TEST(ParseTranscodeCall, MatchesNamespacesNotPrefixes) {
+    std::string body =
+        "<Body><op:transcode xmlns:op=\"http://www.korvane.com/quorra/MediaAdapter\"><in0>"
+        "<request><source><fileData>QUJD</fileData></source><target><profile><audio>"
+        "<fileFormat>mp4</fileFormat><codec>aac</codec><bitRate>16000</bitRate>"
+        "<channels>Mono</channels><samplingRate>22050</samplingRate></audio></profile></target>"
+        "</request></in0></op:transcode></Body>";
+    std::string xml = "<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\">" + body +
+                      "</Envelope>";
+    auto parsed = ParseTranscodeCall(xml, kNs);
+    ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    // in0 and its parts stand in the default namespace here, not unqualified.
+    EXPECT_FALSE(parsed.call.hasSource);
+
+    std::string unqualified = "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+                              "<e:Body><t:transcode xmlns:t=\"" + std::string(kNs) +
+                              "\"><in0><request><source><fileData><![CDATA[QU]]>JD</fileData>"
+                              "</source></request></in0></t:transcode></e:Body></e:Envelope>";
+    parsed = ParseTranscodeCall(unqualified, kNs);
+    ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    EXPECT_EQ(parsed.call.fileData, "QUJD");
+    EXPECT_FALSE(parsed.call.profile);
+}
+
+struct ProblemCase {
+    const char* name;
+    std::string xml;
+    SoapProblem problem;
+};
+
+class SoapProblemTest : public ::testing::TestWithParam<ProblemCase> {};
+
+TEST_P(SoapProblemTest, IsRecognised) {
+    auto parsed = ParseTranscodeCall(GetParam().xml, kNs);
+    EXPECT_EQ(parsed.problem, GetParam().problem) << parsed.detail;
+    EXPECT_FALSE(parsed.detail.empty());
+}
+
+const std::string kTranscode = "<t:transcode xmlns:t=\"http://www.korvane.com/quorra/MediaAdapter\"/>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Soap, SoapProblemTest,
+    ::testing::Values(
+        ProblemCase{"Empty", "", SoapProblem::notXml},
+        ProblemCase{"PlainText", "transcode this", SoapProblem::notXml},
+        ProblemCase{"Unclosed", "<a><b></a>", SoapProblem::notXml},
+        ProblemCase{"SoapTwelve",
+                    "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body>" +
+                        kTranscode + "</e:Body></e:Envelope>",
+                    SoapProblem::versionMismatch},
+        ProblemCase{"NoBody", Wrap("", "<e:Header/>"), SoapProblem::noBody},
+        ProblemCase{"BodyInOtherNamespace", Wrap("", "<Body>" + kTranscode + "</Body>"),
+                    SoapProblem::noBody},
+        ProblemCase{"OtherOperation",
+                    Wrap("", "<e:Body><t:convert xmlns:t=\"http://www.korvane.com/quorra/"
+                             "MediaAdapter\"/></e:Body>"),
+                    SoapProblem::notTranscode},
+        ProblemCase{"OperationInOtherNamespace",
+                    Wrap("", "<e:Body><t:transcode xmlns:t=\"urn:other\"/></e:Body>"),
+                    SoapProblem::notTranscode},
+        ProblemCase{"MandatoryHeader",
+                    Wrap("", "<e:Header><h:auth xmlns:h=\"urn:h\" e:mustUnderstand=\"1\"/>"
+                             "</e:Header><e:Body>" + kTranscode + "</e:Body>"),
+                    SoapProblem::mustUnderstand}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseTranscodeCall, OptionalHeaderAndDoctypeEntitiesAreNotExpanded) {
+    std::string xml =
+        "<!DOCTYPE e:Envelope [<!ENTITY x \"expanded\">]>" +
+        Wrap("", "<e:Header><h:a xmlns:h=\"urn:h\" e:mustUnderstand=\"0\"/></e:Header><e:Body>"
+                 "<t:transcode xmlns:t=\"http://www.korvane.com/quorra/MediaAdapter\"><in0>"
+                 "<request><source><location>&x;</location></source></request></in0>"
+                 "</t:transcode></e:Body>");
+    auto parsed = ParseTranscodeCall(xml, kNs);
+    ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    EXPECT_NE(parsed.call.location, "expanded");
+}
+
+}  // namespace
+}  // namespace kqc::standin

@@ -1,0 +1,112 @@
+#include "quorra-standin/base64.h"
+#include "quorra-standin/process_runner.h"
+#include "standin/standin_test_support.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+namespace kqc::test {
+namespace {
+
+using standin::TargetProfile;
+
+standin::StandinOptions FfmpegOptions() {
+    auto options = TestOptions();
+    options.engine = standin::Engine::ffmpeg;
+    options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
+    return options;
+}
+
+bool FfmpegHasEncoder(const std::string& encoder) {
+    TempDir dir;
+    auto run = standin::RunProcess({"ffmpeg", "-hide_banner", "-encoders"}, dir / "list",
+                                   std::chrono::seconds(60));
+    return run.exitCode == 0 && readBytes(dir / "list").find(" " + encoder + " ") != std::string::npos;
+}
+
+struct TranscodeCase {
+    const char* name;
+    TargetProfile profile;
+    const char* probed;  // codec,sampling rate,channels as ffprobe reads the result
+};
+
+class StandinFfmpegTest : public ::testing::TestWithParam<TranscodeCase> {
+protected:
+    void SetUp() override {
+        if (!FfmpegPresent()) GTEST_SKIP() << "ffmpeg or ffprobe is not installed";
+    }
+};
+
+TEST_P(StandinFfmpegTest, TranscodesAWavToTheRequestedProfile) {
+    RunningStandin standin(FfmpegOptions());
+    std::string request = ClientRequestText(
+        FileDataLine(standin::EncodeBase64(ToneWav(44100, 500))), GetParam().profile);
+    auto result = standin.post(request);
+    ASSERT_TRUE(result);
+    ASSERT_EQ(ElementText(result->body, "returnCode"), "0") << standin.log();
+    std::string target;
+    ASSERT_TRUE(standin::DecodeBase64(ElementText(result->body, "fileData").value_or(""), target));
+    TempDir dir;
+    writeBytes(dir / "target", target);
+    EXPECT_EQ(ProbeAudio(dir / "target"), GetParam().probed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, StandinFfmpegTest,
+    ::testing::Values(
+        TranscodeCase{"AacMonoInMp4", {"mp4", "aac", "16000", "Mono", "22050"}, "aac,22050,1"},
+        TranscodeCase{"AacStereoInMp4", {"mp4", "aac", "64000", "Stereo", "48000"}, "aac,48000,2"},
+        TranscodeCase{"ALawInWav", {"wav", "g711a", "64000", "Mono", "8000"}, "pcm_alaw,8000,1"},
+        TranscodeCase{"MuLawStereoInAu", {"au", "g711u", "64000", "Stereo", "8000"}, "pcm_mulaw,8000,2"},
+        TranscodeCase{"AdpcmInWav", {"wav", "adpcm", "32000", "Mono", "8000"}, "adpcm_g726,8000,1"},
+        TranscodeCase{"AdpcmInAu", {"au", "adpcm", "24000", "Mono", "8000"}, "adpcm_g726le,8000,1"},
+        TranscodeCase{"PcmInAuAt8000", {"au", "pcm", "", "Mono", "8000"}, "pcm_s16be,8000,1"},
+        TranscodeCase{"PcmStereoInWav", {"wav", "pcm", "", "Stereo", "44100"}, "pcm_s16le,44100,2"},
+        TranscodeCase{"Wma", {"wma", "wma", "64000", "Stereo", "48000"}, "wmav2,48000,2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class StandinFfmpegFailureTest : public StandinFfmpegTest {};
+
+TEST_F(StandinFfmpegFailureTest, MediaFfmpegCannotReadGets2003AndEmptyMediaGets2002) {
+    RunningStandin standin(FfmpegOptions());
+    for (auto [bytes, code] : {std::pair<std::string, const char*>{"no audio at all", "2003"},
+                               {"", "2002"}}) {
+        auto result = standin.post(
+            ClientRequestText(FileDataLine(standin::EncodeBase64(bytes)), DefaultProfile()));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(ElementText(result->body, "returnCode"), code) << bytes;
+        EXPECT_EQ(result->body.find("<fileData"), std::string::npos);
+    }
+}
+
+// ffmpeg itself would follow an HLS playlist to a local MP3 file by its absolute path.
+TEST_F(StandinFfmpegFailureTest, PlaylistSourceCannotMakeFfmpegReadOtherFiles) {
+    TempDir dir;
+    writeBytes(dir / "secret.wav", ToneWav(22050, 500));
+    auto made = standin::RunProcess({"ffmpeg", "-nostdin", "-i", (dir / "secret.wav").string(),
+                                     "-c:a", "libmp3lame", (dir / "secret.mp3").string()},
+                                    dir / "log", std::chrono::seconds(60));
+    ASSERT_EQ(made.exitCode, 0) << readBytes(dir / "log");
+    std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" +
+                           (dir / "secret.mp3").string() + "\n#EXT-X-ENDLIST\n";
+    RunningStandin standin(FfmpegOptions());
+    auto result = standin.post(
+        ClientRequestText(FileDataLine(standin::EncodeBase64(playlist)), DefaultProfile()));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(ElementText(result->body, "returnCode"), "2003");
+    EXPECT_EQ(result->body.find("<fileData"), std::string::npos);
+}
+
+TEST_F(StandinFfmpegFailureTest, ACombinationWithoutAnEncoderGets2006) {
+    if (FfmpegHasEncoder("libvo_amrwbenc")) GTEST_SKIP() << "this ffmpeg can encode AMR-WB";
+    RunningStandin standin(FfmpegOptions());
+    auto result = standin.post(ClientRequestText(
+        FileDataLine(standin::EncodeBase64(ToneWav(16000, 200))),
+        {"amr", "amr-wb", "12650", "Mono", "16000"}));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(ElementText(result->body, "returnCode"), "2006");
+    EXPECT_EQ(ElementText(result->body, "message"), "Unsupported transcoding request");
+}
+
+}  // namespace
+}  // namespace kqc::test
