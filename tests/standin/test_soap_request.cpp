@@ -1,4 +1,5 @@
 #include "quorra-standin/soap_request.h"
+#include "quorra-standin/xml_text.h"
 #include "standin/standin_test_support.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,50 @@ TEST(ParseTranscodeCall, OptionalHeaderAndDoctypeEntitiesAreNotExpanded) {
     auto parsed = ParseTranscodeCall(xml, kNs);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
     EXPECT_NE(parsed.call.location, "expanded");
+}
+
+}  // namespace
+}  // namespace kqc::standin
+
+namespace kqc::standin {
+namespace {
+
+struct CharsCase {
+    const char* name;
+    std::string_view document;
+    bool valid;
+};
+
+class XmlCharactersTest : public ::testing::TestWithParam<CharsCase> {};
+
+TEST_P(XmlCharactersTest, AcceptOnlyXmlCharactersInUtf8) {
+    EXPECT_EQ(HasValidXmlCharacters(GetParam().document), GetParam().valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Utf8, XmlCharactersTest,
+    ::testing::Values(
+        CharsCase{"Ascii", "<a>\t\r\nb</a>", true},
+        CharsCase{"TwoThreeFourByteSequences", "<a>caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5</a>", true},
+        CharsCase{"ByteOrderMark", "\xEF\xBB\xBF<a/>", true},
+        CharsCase{"ControlCharacter", "<a>\x01</a>", false},
+        CharsCase{"Nul", std::string_view("<a>\0</a>", 8), false},
+        CharsCase{"Latin1Byte", "<a>caf\xE9</a>", false},
+        CharsCase{"TruncatedSequence", "<a>\xE2\x82</a>", false},
+        CharsCase{"Overlong", "<a>\xC0\xAF</a>", false},
+        CharsCase{"Surrogate", "<a>\xED\xA0\x80</a>", false},
+        CharsCase{"NonCharacterFFFE", "<a>\xEF\xBF\xBE</a>", false},
+        CharsCase{"BeyondUnicode", "<a>\xF4\x90\x80\x80</a>", false},
+        CharsCase{"DeclaredUtf8", "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><a>\xE9</a>", false},
+        CharsCase{"DeclaredLatin1", "<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>", true},
+        CharsCase{"Utf16WithMark", "\xFF\xFE<\0a\0/\0>\0", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseTranscodeCall, ABodyWithBytesThatAreNoXmlCharactersIsNotXml) {
+    auto parsed = ParseTranscodeCall(
+        test::ClientRequestText(test::LocationLine("http://h/caf\xE9.mp3"), test::DefaultProfile()),
+        kNs);
+    EXPECT_EQ(parsed.problem, SoapProblem::notXml);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "quorra-standin/soap_request.h"
 
+#include "quorra-standin/xml_text.h"
+
 #include <pugixml.hpp>
 
 #include <cstring>
@@ -95,6 +97,12 @@ std::optional<TargetProfile> ReadProfile(const pugi::xml_node& request) {
 
 ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace) {
     ParsedCall parsed;
+    if (!HasValidXmlCharacters(body)) {
+        parsed.problem = SoapProblem::notXml;
+        parsed.detail = "Request is not well-formed XML: a character is not valid UTF-8 or not "
+                        "allowed in XML";
+        return parsed;
+    }
     pugi::xml_document doc;
     pugi::xml_parse_result result = doc.load_buffer(body.data(), body.size(), pugi::parse_default);
     if (!result) {

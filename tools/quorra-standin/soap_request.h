@@ -30,7 +30,8 @@ struct ParsedCall {
 
 // Reads a SOAP 1.1 transcode call: elements are matched by namespace URI and local name, so
 // prefixes do not matter; the call's parts are unqualified. Entities are decoded; a document
-// type declaration is skipped, never expanded.
+// type declaration is skipped, never expanded. Bytes that are not XML characters (invalid UTF-8,
+// control characters) make the body not well-formed.
 ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace);
 
 }  // namespace kqc::standin

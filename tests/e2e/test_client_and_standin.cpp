@@ -1,0 +1,187 @@
+#include "client/plain_fields.h"
+#include "client/service_call.h"
+#include "client/transcode_run.h"
+#include "log/activity_log.h"
+#include "standin/standin_test_support.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+namespace kqc::test {
+namespace {
+
+const std::string kSeparator(49, '-');
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const std::string& line : lines) text += "\r\n" + line;
+    return text;
+}
+
+std::string RandomBytes(std::size_t size) {
+    std::mt19937 generator(42);
+    std::string bytes(size, '\0');
+    for (char& b : bytes) b = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+// A client with plain fields aimed at an in-process stand-in that also serves web/.
+class ClientAndStandin : public ::testing::Test {
+protected:
+    void startStandin(standin::StandinOptions options = TestOptions()) {
+        std::filesystem::create_directory(m_work / "web");
+        std::filesystem::create_directory(m_work / "src");
+        std::filesystem::create_directory(m_work / "out");
+        options.webRoot = m_work / "web";
+        m_standin = std::make_unique<RunningStandin>(options);
+        m_fields.setText(Field::txtTranscoderURLPort, m_standin->service().endpointUrl());
+        m_fields.setText(Field::txtURL, m_standin->service().webRootUrl());
+        m_fields.setText(Field::txtSourceDir, (m_work / "src").string());
+        m_fields.setText(Field::txtTargetDir, (m_work / "out").string());
+    }
+
+    void run() {
+        ActivityLog log(m_fields, m_work / "debug.log");
+        TranscodeRun(m_fields, log);
+        ASSERT_EQ(m_fields.notices(), std::vector<std::string>{"Transcoding Finished."});
+    }
+
+    std::filesystem::path web(std::string_view name) const { return m_work / "web" / name; }
+    std::filesystem::path src(std::string_view name) const { return m_work / "src" / name; }
+    std::filesystem::path out(std::string_view name) const { return m_work / "out" / name; }
+    std::size_t outputCount() const {
+        auto files = std::filesystem::directory_iterator(m_work / "out");
+        return static_cast<std::size_t>(std::distance(begin(files), end(files)));
+    }
+
+    TempDir m_work;
+    PlainFields m_fields;
+    std::unique_ptr<RunningStandin> m_standin;
+};
+
+TEST_F(ClientAndStandin, UrlModeEchoRoundTripKeepsEveryByteAndTheNameWithAnAmpersand) {
+    startStandin();
+    std::string song = allByteValues();
+    std::string other = "other:" + allByteValues();
+    writeBytes(web("song.mp3"), song);
+    writeBytes(web("a&b.mp3"), other);
+    m_fields.setText(Field::txtSourceFilenames, "song.mp3\r\n\r\na&b.mp3");
+    run();
+
+    EXPECT_EQ(readBytes(out("song.mp4")), song);
+    EXPECT_EQ(readBytes(out("a&b.mp4")), other);
+    std::string url = m_standin->service().webRootUrl();
+    EXPECT_EQ(m_fields.outputLogText(),
+              Lines({"Starting on " + url + "/song.mp3", "CreateSOAPRequestXML successfully",
+                     "PostXML successfullly", "Saved transcoded file as " + out("song.mp4").string(),
+                     kSeparator, "", "Starting on " + url + "/a&b.mp3",
+                     "CreateSOAPRequestXML successfully", "PostXML successfullly",
+                     "Saved transcoded file as " + out("a&b.mp4").string(), kSeparator, ""}));
+}
+
+TEST_F(ClientAndStandin, FileSystemModeEchoRoundTripSendsOnlyMatchingFiles) {
+    startStandin();
+    std::string large = RandomBytes(3 * 1024 * 1024 + 1);
+    writeBytes(src("one.mp3"), large);
+    writeBytes(src("Two.MP3"), allByteValues());
+    writeBytes(src("skip.wav"), "not sent");
+    m_fields.setUrlMode(false);
+    run();
+
+    EXPECT_EQ(readBytes(out("one.mp4")), large);
+    EXPECT_EQ(readBytes(out("Two.mp4")), allByteValues());
+    EXPECT_EQ(outputCount(), 2u);
+    std::string log = m_fields.outputLogText();
+    EXPECT_EQ(log.find("Starting on"), std::string::npos);
+    EXPECT_NE(log.find(Lines({"Starting to Base64 Encode File", "CreateSOAPRequestXML successfully",
+                              "PostXML successfullly",
+                              "Saved transcoded file as " + out("one.mp4").string()})),
+              std::string::npos)
+        << log;
+}
+
+class ClientAndStandinBothModes : public ClientAndStandin,
+                                  public ::testing::WithParamInterface<bool> {
+protected:
+    // Puts one source where the current mode takes it from.
+    void addSource(std::string_view name, std::string_view bytes) {
+        if (GetParam()) {
+            writeBytes(web(name), bytes);
+            std::string list = m_fields.text(Field::txtSourceFilenames);
+            m_fields.setText(Field::txtSourceFilenames,
+                             list.empty() ? std::string(name) : list + "\r\n" + std::string(name));
+        } else {
+            writeBytes(src(name), bytes);
+        }
+        m_fields.setUrlMode(GetParam());
+    }
+};
+
+TEST_P(ClientAndStandinBothModes, AForbiddenCombinationIsLoggedAs2001AndWritesNothing) {
+    startStandin();
+    addSource("song.mp3", "ID3");
+    m_fields.setText(Field::cmbTarget_Channels, "Stereo");  // AAC stereo needs 32000 at least
+    run();
+    std::string log = m_fields.outputLogText() + "\r\n";
+    EXPECT_NE(log.find("\r\nResponseHandle Failure: Returncode was 2001 - Error in command "
+                       "parameters\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(outputCount(), 0u);
+}
+
+TEST_P(ClientAndStandinBothModes, ARealWavTranscodeGivesAacAtTheRequestedRateAndChannels) {
+    if (!FfmpegPresent()) GTEST_SKIP() << "ffmpeg or ffprobe is not installed";
+    auto options = TestOptions();
+    options.engine = standin::Engine::ffmpeg;
+    options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
+    startStandin(options);
+    addSource("tone.wav", ToneWav(44100, 1000));
+    m_fields.setText(Field::cmbSource_Format, "wav");
+    m_fields.setText(Field::cmbTarget_Channels, GetParam() ? "Mono" : "Stereo");
+    m_fields.setText(Field::cmbTarget_BitRate, GetParam() ? "16000" : "32000");
+    m_fields.setText(Field::cmbTarget_SamplingRate, GetParam() ? "22050" : "44100");
+    run();
+    ASSERT_TRUE(std::filesystem::exists(out("tone.mp4"))) << m_fields.outputLogText();
+    EXPECT_EQ(ProbeAudio(out("tone.mp4")), GetParam() ? "aac,22050,1" : "aac,44100,2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, ClientAndStandinBothModes, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "UrlMode" : "FileSystemMode"; });
+
+TEST_F(ClientAndStandin, ARequestThatIsNotXmlGets500FaultSeenAsPostXmlFailure) {
+    startStandin();
+    // A list entry in Latin-1, not UTF-8: the request declared as UTF-8 is not well-formed.
+    writeBytes(web("caf\xE9.mp3"), "ID3");
+    m_fields.setText(Field::txtSourceFilenames, "caf\xE9.mp3");
+    run();
+    std::string url = m_standin->service().webRootUrl();
+    EXPECT_EQ(m_fields.outputLogText(),
+              Lines({"Starting on " + url + "/caf\xE9.mp3", "CreateSOAPRequestXML successfully",
+                     "PostXML Failure: Transcoder response Failure (Not 200 OK)"}));
+    EXPECT_EQ(outputCount(), 0u);
+    EXPECT_NE(m_standin->log().find("status=500"), std::string::npos) << m_standin->log();
+
+    std::string response;
+    EXPECT_FALSE(PostXML(m_standin->service().endpointUrl(), "not xml at all", response));
+    EXPECT_NE(response.find("<faultcode>soapenv:Client</faultcode>"), std::string::npos);
+}
+
+TEST_F(ClientAndStandin, ForcedCodesReachTheLogWithTheClientsMessages) {
+    auto options = TestOptions();
+    options.forceCode = "0000";
+    startStandin(options);
+    writeBytes(src("a.mp3"), "ID3");
+    m_fields.setUrlMode(false);
+    run();
+    EXPECT_NE(m_fields.outputLogText().find("\r\nResponseHandle Failure: Returncode was 0000 - OK"),
+              std::string::npos)
+        << m_fields.outputLogText();
+    EXPECT_EQ(outputCount(), 0u);
+}
+
+}  // namespace
+}  // namespace kqc::test
