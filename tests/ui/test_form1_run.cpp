@@ -1,0 +1,224 @@
+// Whole transcode runs started by clicks on the main window against a loopback service: the log
+// box text byte for byte, the files written, the closing notice, the buttons and the window's
+// life during the service call.
+#include "client/form_fields.h"
+#include "media/folder_listing.h"
+#include "support/loopback_server.h"
+#include "support/temp_dir.h"
+#include "test_form1_support.h"
+#include "ui/dir_list.h"
+#include "ui/form1.h"
+#include "ui/text_area.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kqc {
+namespace {
+
+namespace fs = std::filesystem;
+using test::closeNextMessageBox;
+using test::SeenBox;
+
+constexpr char kPath[] = "/axis/services/MediaAdapter";
+const std::string kSeparator(49, '-');
+const std::string kTranscoded = "\x01\x02\x03";  // what "AQID" decodes to
+
+std::string answer() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><soapenv:Envelope><soapenv:Body>"
+           "<ns1:transcodeResponse><transcodeReturn>"
+           "<fileData xsi:type=\"xsd:base64Binary\">AQID</fileData>"
+           "<message xsi:type=\"xsd:string\">ok</message>"
+           "<returnCode xsi:type=\"xsd:int\">0</returnCode>"
+           "</transcodeReturn></ns1:transcodeResponse></soapenv:Body></soapenv:Envelope>";
+}
+
+class Form1Run : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.server().Post(kPath, [this](const httplib::Request& request,
+                                           httplib::Response& response) {
+            std::this_thread::sleep_for(serviceDelay);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                requests.push_back(request.body);
+            }
+            response.set_content(answer(), "text/xml; charset=utf-8");
+        });
+        server.start();
+        fs::create_directory(out.path() / "in");
+        form.fields().setText(Field::txtTranscoderURLPort, server.url(kPath));
+        form.fields().setText(Field::txtTargetDir, out.path().string());
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+
+    fs::path source() const { return out.path() / "in"; }
+    std::vector<std::string> matching(const std::string& filter) const {
+        std::vector<std::string> names;
+        const auto files = ListPlainFiles(source().string());
+        for (const FolderFile& file : *files)
+            if (NameMatchesFilter(file.name, filter)) names.push_back(file.name);
+        return names;
+    }
+    std::string logText() const { return form.controls().txtOutputLog->text(); }
+    std::string saved(const std::string& name) const {
+        return "\r\nSaved transcoded file as " + (out.path() / name).string();
+    }
+    // Clicks "Transcode Now!" and closes the notice once it shows.
+    void transcode(SeenBox& notice, std::function<void()> whileOpen = {}) {
+        closeNextMessageBox(notice, std::move(whileOpen));
+        QTest::mouseClick(form.controls().cmdTranscode, Qt::LeftButton);
+        ASSERT_TRUE(notice.seen);
+    }
+
+    std::chrono::milliseconds serviceDelay{0};
+    std::mutex mutex;
+    std::vector<std::string> requests;
+    test::LoopbackServer server;
+    test::TempDir out;
+    Form1 form;
+};
+
+// The first URL-mode run over the empty list does nothing but end; it leaves "Import from Dir"
+// enabled, and the names it imports are the entries of the next run.
+TEST_F(Form1Run, UrlModeRunsThroughImportedNames) {
+    const Form1Controls& c = form.controls();
+    for (const char* name : {"a.mp3", "track.live.mp3", "c.mp3", "d.mp3", "skip.wav"})
+        test::writeBytes(source() / name, "source");
+    const std::string base = "http://127.0.0.1:" + std::to_string(server.port()) + "/media";
+    c.txtURL->setText(QString::fromStdString(base));
+    c.txtOutputLog->setText("typed before the run");
+
+    SeenBox first;
+    transcode(first);
+    EXPECT_EQ(logText(), "");
+    EXPECT_TRUE(c.radURL->isChecked());
+    EXPECT_TRUE(c.cmdFileSelect->isEnabled());
+    EXPECT_FALSE(c.cmdClear->isEnabled());
+    EXPECT_TRUE(requests.empty());
+
+    ASSERT_TRUE(c.DirBox->setPath(QString::fromStdString(source().string())));
+    QTest::mouseClick(c.cmdFileSelect, Qt::LeftButton);
+    const std::vector<std::string> names = matching("mp3");
+    ASSERT_EQ(names.size(), 4u);
+
+    bool runningWhileOpen = false;
+    bool buttonsDisabledWhileOpen = false;
+    bool closedWhileOpen = true;
+    SeenBox notice;
+    transcode(notice, [&] {
+        runningWhileOpen = form.isRunning();
+        buttonsDisabledWhileOpen = !c.cmdTranscode->isEnabled() && !c.cmdFileSelect->isEnabled();
+        closedWhileOpen = form.close();
+    });
+
+    EXPECT_EQ(notice.title, "KorvaneQuorraClient");
+    EXPECT_EQ(notice.text, "Transcoding Finished.");
+    EXPECT_EQ(notice.icon, QMessageBox::Information);
+    EXPECT_EQ(notice.buttons, QMessageBox::Ok);
+    EXPECT_TRUE(runningWhileOpen);
+    EXPECT_TRUE(buttonsDisabledWhileOpen);
+    EXPECT_FALSE(closedWhileOpen);
+    EXPECT_TRUE(form.isVisible());
+
+    EXPECT_EQ(c.txtURL->text().toStdString(), base + "/");
+    std::string expected;
+    for (const std::string& name : names) {
+        const std::string output = name.substr(0, name.rfind('.')) + ".mp4";
+        expected += "\r\nStarting on " + base + "//" + name +
+                    "\r\nCreateSOAPRequestXML successfully\r\nPostXML successfullly" +
+                    saved(output) + "\r\n" + kSeparator + "\r\n";
+        EXPECT_EQ(test::readBytes(out.path() / output), kTranscoded) << output;
+    }
+    EXPECT_EQ(logText(), expected);
+    ASSERT_EQ(requests.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_NE(requests[i].find("<location>" + base + "/" + names[i] + "</location>"),
+                  std::string::npos);
+    EXPECT_TRUE(fs::exists(out.path() / "track.live.mp4"));
+
+    EXPECT_TRUE(c.cmdTranscode->isEnabled());
+    EXPECT_TRUE(c.cmdFileSelect->isEnabled());
+    EXPECT_FALSE(c.cmdClear->isEnabled());
+    QScrollBar* bar = c.txtOutputLog->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "the log follows its new lines";
+    EXPECT_EQ(c.txtOutputLog->textCursor().position(), 0);
+    EXPECT_TRUE(form.close());
+}
+
+TEST_F(Form1Run, FileSystemModeSendsTheMatchingFiles) {
+    const Form1Controls& c = form.controls();
+    test::writeBytes(source() / "Song.MP3", std::string("\0\xff\x80", 3));
+    test::writeBytes(source() / "mp3list.txt", "list");
+    test::writeBytes(source() / "other.wav", "wav");
+    c.radFileSystem->click();
+    c.txtSourceDir->setText(QString::fromStdString(source().string()));
+    c.cmbTarget_Format->setEditText("wav");
+
+    SeenBox notice;
+    transcode(notice);
+
+    std::string expected;
+    for (const std::string& name : matching("mp3"))
+        expected += "\r\nStarting to Base64 Encode File\r\nCreateSOAPRequestXML successfully"
+                    "\r\nPostXML successfullly" +
+                    saved(name.substr(0, name.rfind('.')) + ".wav");
+    EXPECT_EQ(logText(), expected);
+    EXPECT_EQ(test::readBytes(out.path() / "Song.wav"), kTranscoded);
+    EXPECT_EQ(test::readBytes(out.path() / "mp3list.wav"), kTranscoded);
+    EXPECT_FALSE(fs::exists(out.path() / "other.wav"));
+    ASSERT_EQ(requests.size(), 2u);
+    bool songSent = false;
+    for (const std::string& body : requests)
+        songSent = songSent || body.find("<fileData>AP+A</fileData>") != std::string::npos;
+    EXPECT_TRUE(songSent);
+    EXPECT_TRUE(c.cmdTranscode->isEnabled());
+    EXPECT_TRUE(c.cmdFileSelect->isEnabled());
+    EXPECT_TRUE(c.cmdClear->isEnabled());
+}
+
+// While the service takes its time the window keeps serving its event loop (painting, timers),
+// and a request to close it is refused.
+TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCall) {
+    serviceDelay = std::chrono::milliseconds(300);
+    form.fields().setText(Field::txtSourceFilenames, "slow.mp3");
+    form.controls().cmdFileSelect->setEnabled(true);  // as after an earlier run
+
+    int ticksDuringRun = 0;
+    bool closeRefused = false;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!form.isRunning() || QApplication::activeModalWidget()) return;
+        ++ticksDuringRun;
+        closeRefused = closeRefused || !form.close();
+    });
+    ticker.start();
+    int ticksAtNotice = -1;
+    SeenBox notice;
+    transcode(notice, [&] { ticksAtNotice = ticksDuringRun; });
+    ticker.stop();
+
+    EXPECT_GT(ticksAtNotice, 0);
+    EXPECT_TRUE(closeRefused);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(form.close());
+}
+
+}  // namespace
+}  // namespace kqc
