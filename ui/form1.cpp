@@ -37,6 +37,7 @@ Form1::Form1(QWidget* parent)
     m_drive = m_controls.DriveBox->drive();
     connectHandlers();
     keepOptionGroupOneTabStop();
+    hideToolTipsWhileDisabled();
     m_controls.cmbSource_Format->setFocus();
     Form_Load();
 }
@@ -73,6 +74,21 @@ void Form1::keepOptionGroupOneTabStop() {
     };
     connect(m_controls.radURL, &QRadioButton::toggled, this, update);
     update();
+}
+
+// Qt shows a disabled control's tooltip; here a disabled control shows none, so the file list's
+// never shows and the list buttons' only while they are enabled.
+void Form1::hideToolTipsWhileDisabled() {
+    for (QWidget* child : findChildren<QWidget*>())
+        if (!child->toolTip().isEmpty()) child->installEventFilter(this);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && !widget->isEnabled()) return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::Form_Load() {

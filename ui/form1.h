@@ -30,6 +30,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
@@ -44,6 +45,7 @@ private:
 
     void connectHandlers();
     void keepOptionGroupOneTabStop();
+    void hideToolTipsWhileDisabled();
     void showProblem(const QString& text);
 
     Form1Controls m_controls;

@@ -73,8 +73,10 @@ QLabel* label(QWidget* form, const char* name, QRect rect, const char* text, Loo
 
 QLineEdit* lineEdit(QWidget* form, const char* name, QRect rect, const std::string& text,
                     const char* toolTip = "") {
-    return place(new QLineEdit(QString::fromStdString(text), form), name, rect,
-                 QString::fromUtf8(toolTip));
+    auto* widget = place(new QLineEdit(QString::fromStdString(text), form), name, rect,
+                         QString::fromUtf8(toolTip));
+    widget->setCursorPosition(0);  // a long default shows its beginning
+    return widget;
 }
 
 // Editable, items in their stored order, duplicates kept; typed text is neither completed from

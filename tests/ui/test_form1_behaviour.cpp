@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -245,6 +246,24 @@ TEST_F(Form1Behaviour, AnUnreadableDriveIsNamedAndBothListsStay) {
     EXPECT_EQ(c.DriveBox->drive(), before);
     EXPECT_EQ(c.DirBox->path(), dirBefore);
     EXPECT_EQ(c.txtSourceDir->text(), sourceDir);
+}
+
+// The tooltip of a disabled control does not show; the same control shows it once enabled.
+TEST_F(Form1Behaviour, ToolTipsShowOnlyOnEnabledControls) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    auto toolTipShown = [](QWidget* widget) {
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(widget, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(toolTipShown(c.cmdClear), "");
+    EXPECT_EQ(toolTipShown(c.txtSourceFilenames), "");
+    c.radFileSystem->click();
+    EXPECT_EQ(toolTipShown(c.cmdClear), c.cmdFileSelect->toolTip());
+    EXPECT_EQ(toolTipShown(c.txtURL), c.txtURL->toolTip());
+    QToolTip::hideText();
 }
 
 }  // namespace
