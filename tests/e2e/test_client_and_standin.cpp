@@ -74,12 +74,13 @@ TEST_F(ClientAndStandin, UrlModeEchoRoundTripKeepsEveryByteAndTheNameWithAnAmper
     EXPECT_EQ(readBytes(out("song.mp4")), song);
     EXPECT_EQ(readBytes(out("a&b.mp4")), other);
     std::string url = m_standin->service().webRootUrl();
-    EXPECT_EQ(m_fields.outputLogText(),
-              Lines({"Starting on " + url + "/song.mp3", "CreateSOAPRequestXML successfully",
-                     "PostXML successfullly", "Saved transcoded file as " + out("song.mp4").string(),
-                     kSeparator, "", "Starting on " + url + "/a&b.mp3",
-                     "CreateSOAPRequestXML successfully", "PostXML successfullly",
-                     "Saved transcoded file as " + out("a&b.mp4").string(), kSeparator, ""}));
+    EXPECT_EQ(
+        m_fields.outputLogText(),
+        Lines({"Starting on " + url + "/song.mp3", "CreateSOAPRequestXML successfully",
+               "PostXML successfullly", "Saved transcoded file as " + out("song.mp4").string(),
+               kSeparator, "", "Starting on " + url + "/a&b.mp3",
+               "CreateSOAPRequestXML successfully", "PostXML successfullly",
+               "Saved transcoded file as " + out("a&b.mp4").string(), kSeparator, ""}));
 }
 
 TEST_F(ClientAndStandin, FileSystemModeEchoRoundTripSendsOnlyMatchingFiles) {
@@ -149,8 +150,9 @@ TEST_P(ClientAndStandinBothModes, ARealWavTranscodeGivesAacAtTheRequestedRateAnd
     EXPECT_EQ(ProbeAudio(out("tone.mp4")), GetParam() ? "aac,22050,1" : "aac,44100,2");
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, ClientAndStandinBothModes, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "UrlMode" : "FileSystemMode"; });
+INSTANTIATE_TEST_SUITE_P(Modes, ClientAndStandinBothModes, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "UrlMode" : "FileSystemMode";
+});
 
 TEST_F(ClientAndStandin, ARequestThatIsNotXmlGets500FaultSeenAsPostXmlFailure) {
     startStandin();

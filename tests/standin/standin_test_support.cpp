@@ -43,15 +43,34 @@ std::string ClientRequestText(std::string_view sourceLine, const standin::Target
         "xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\">",
         "<soapenv:Body>",
         "<ns1:transcode xmlns:ns1=\"http://www.korvane.com/quorra/MediaAdapter\">",
-        "<in0>", "<transactionID />", "<request>", "<source>", "<type>audio</type>",
-        "<format>mp3</format>", "<codec>mp3</codec>", std::string(sourceLine), "</source>",
-        "<target>", "<profileID />", "<profile>", "<audio>",
-        "<fileFormat>" + p.fileFormat + "</fileFormat>", "<codec>" + p.codec + "</codec>",
-        "<bitRate>" + p.bitRate + "</bitRate>", "<channels>" + p.channels + "</channels>",
+        "<in0>",
+        "<transactionID />",
+        "<request>",
+        "<source>",
+        "<type>audio</type>",
+        "<format>mp3</format>",
+        "<codec>mp3</codec>",
+        std::string(sourceLine),
+        "</source>",
+        "<target>",
+        "<profileID />",
+        "<profile>",
+        "<audio>",
+        "<fileFormat>" + p.fileFormat + "</fileFormat>",
+        "<codec>" + p.codec + "</codec>",
+        "<bitRate>" + p.bitRate + "</bitRate>",
+        "<channels>" + p.channels + "</channels>",
         "<durationLimit>-1</durationLimit>",
         "<samplingRate>" + p.samplingRate + "</samplingRate>",
-        "<samplingResolution>0</samplingResolution>", "</audio>", "</profile>", "</target>",
-        "<additionalData />", "</request>", "</in0>", "</ns1:transcode>", "</soapenv:Body>",
+        "<samplingResolution>0</samplingResolution>",
+        "</audio>",
+        "</profile>",
+        "</target>",
+        "<additionalData />",
+        "</request>",
+        "</in0>",
+        "</ns1:transcode>",
+        "</soapenv:Body>",
         "</soapenv:Envelope>"};
     std::string text;
     for (const std::string& line : lines) {
@@ -69,7 +88,9 @@ std::string FileDataLine(std::string_view base64) {
     return "<fileData>" + std::string(base64) + "</fileData>";
 }
 
-standin::TargetProfile DefaultProfile() { return {"mp4", "aac", "16000", "Mono", "22050"}; }
+standin::TargetProfile DefaultProfile() {
+    return {"mp4", "aac", "16000", "Mono", "22050"};
+}
 
 standin::StandinOptions TestOptions() {
     standin::StandinOptions options;
@@ -115,10 +136,10 @@ std::optional<std::string> ElementText(std::string_view xml, std::string_view ta
 std::string ProbeAudio(const std::filesystem::path& file) {
     TempDir dir;
     auto out = dir / "probe.txt";
-    auto run = standin::RunProcess({"ffprobe", "-v", "error", "-select_streams", "a:0",
-                                    "-show_entries", "stream=codec_name,sample_rate,channels",
-                                    "-of", "csv=p=0", file.string()},
-                                   out, std::chrono::seconds(60));
+    auto run = standin::RunProcess(
+        {"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+         "stream=codec_name,sample_rate,channels", "-of", "csv=p=0", file.string()},
+        out, std::chrono::seconds(60));
     if (run.exitCode != 0) return {};
     std::string text = readBytes(out);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

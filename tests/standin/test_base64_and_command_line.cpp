@@ -34,11 +34,12 @@ TEST(StandinBase64, SkipsLineBreaksAndRejectsForeignCharactersAndBadPadding) {
 TEST(StandinCommandLine, ReadsEveryFlag) {
     CommandLine line;
     std::string error;
-    ASSERT_TRUE(ParseCommandLine({"--host", "0.0.0.0", "--port", "0", "--engine", "echo",
-                                  "--max-body", "1000", "--web-root", "/srv", "--web-port",
-                                  "9000", "--force-code", "2004", "--force-status", "503",
-                                  "--delay-ms", "250", "--quiet", "--ffmpeg", "/opt/ffmpeg"},
-                                 line, error))
+    ASSERT_TRUE(ParseCommandLine(
+        {"--host",       "0.0.0.0",  "--port",         "0",    "--engine",   "echo",
+         "--max-body",   "1000",     "--web-root",     "/srv", "--web-port", "9000",
+         "--force-code", "2004",     "--force-status", "503",  "--delay-ms", "250",
+         "--quiet",      "--ffmpeg", "/opt/ffmpeg"},
+        line, error))
         << error;
     EXPECT_EQ(line.options.host, "0.0.0.0");
     EXPECT_EQ(line.options.port, 0);
@@ -62,9 +63,14 @@ TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
     EXPECT_EQ(line.options.port, 8080);
     EXPECT_EQ(line.options.maxBody, std::size_t{1} << 30);
     EXPECT_EQ(line.engine, EngineChoice::automatic);
-    for (auto args : std::vector<std::vector<std::string_view>>{
-             {"--port"}, {"--port", "65536"}, {"--port", "80x"}, {"--engine", "sox"},
-             {"--force-status", "99"}, {"--max-body", "0"}, {"--verbose"}, {"--delay-ms", "-1"}}) {
+    for (auto args : std::vector<std::vector<std::string_view>>{{"--port"},
+                                                                {"--port", "65536"},
+                                                                {"--port", "80x"},
+                                                                {"--engine", "sox"},
+                                                                {"--force-status", "99"},
+                                                                {"--max-body", "0"},
+                                                                {"--verbose"},
+                                                                {"--delay-ms", "-1"}}) {
         CommandLine bad;
         error.clear();
         EXPECT_FALSE(ParseCommandLine(args, bad, error)) << args[0];

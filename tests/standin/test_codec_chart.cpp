@@ -30,6 +30,7 @@ TEST_P(ChartLookupTest, AllowsExactlyTheChartsCombinations) {
     EXPECT_EQ(choice->channels, c.profile.channels == "Stereo" ? 2 : 1);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Chart, ChartLookupTest,
     ::testing::Values(
@@ -74,6 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         ChartCase{"GsmIsNotInChart", {"gsm", "gsm-fr", "13000", "Mono", "8000"}, nullptr, nullptr, 0},
         ChartCase{"NegativeRate", {"mp4", "aac", "-16000", "Mono", "22050"}, nullptr, nullptr, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace kqc::standin

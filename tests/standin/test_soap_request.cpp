@@ -37,17 +37,19 @@ TEST(ParseTranscodeCall, MatchesNamespacesNotPrefixes) {
         "<fileFormat>mp4</fileFormat><codec>aac</codec><bitRate>16000</bitRate>"
         "<channels>Mono</channels><samplingRate>22050</samplingRate></audio></profile></target>"
         "</request></in0></op:transcode></Body>";
-    std::string xml = "<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\">" + body +
-                      "</Envelope>";
+    std::string xml =
+        "<Envelope xmlns=\"http://schemas.xmlsoap.org/soap/envelope/\">" + body + "</Envelope>";
     auto parsed = ParseTranscodeCall(xml, kNs);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
     // in0 and its parts stand in the default namespace here, not unqualified.
     EXPECT_FALSE(parsed.call.hasSource);
 
-    std::string unqualified = "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-                              "<e:Body><t:transcode xmlns:t=\"" + std::string(kNs) +
-                              "\"><in0><request><source><fileData><![CDATA[QU]]>JD</fileData>"
-                              "</source></request></in0></t:transcode></e:Body></e:Envelope>";
+    std::string unqualified =
+        "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+        "<e:Body><t:transcode xmlns:t=\"" +
+        std::string(kNs) +
+        "\"><in0><request><source><fileData><![CDATA[QU]]>JD</fileData>"
+        "</source></request></in0></t:transcode></e:Body></e:Envelope>";
     parsed = ParseTranscodeCall(unqualified, kNs);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
     EXPECT_EQ(parsed.call.fileData, "QUJD");
@@ -68,7 +70,8 @@ TEST_P(SoapProblemTest, IsRecognised) {
     EXPECT_FALSE(parsed.detail.empty());
 }
 
-const std::string kTranscode = "<t:transcode xmlns:t=\"http://www.korvane.com/quorra/MediaAdapter\"/>";
+const std::string kTranscode =
+    "<t:transcode xmlns:t=\"http://www.korvane.com/quorra/MediaAdapter\"/>";
 
 INSTANTIATE_TEST_SUITE_P(
     Soap, SoapProblemTest,
@@ -84,25 +87,29 @@ INSTANTIATE_TEST_SUITE_P(
         ProblemCase{"BodyInOtherNamespace", Wrap("", "<Body>" + kTranscode + "</Body>"),
                     SoapProblem::noBody},
         ProblemCase{"OtherOperation",
-                    Wrap("", "<e:Body><t:convert xmlns:t=\"http://www.korvane.com/quorra/"
-                             "MediaAdapter\"/></e:Body>"),
+                    Wrap("",
+                         "<e:Body><t:convert xmlns:t=\"http://www.korvane.com/quorra/"
+                         "MediaAdapter\"/></e:Body>"),
                     SoapProblem::notTranscode},
         ProblemCase{"OperationInOtherNamespace",
                     Wrap("", "<e:Body><t:transcode xmlns:t=\"urn:other\"/></e:Body>"),
                     SoapProblem::notTranscode},
         ProblemCase{"MandatoryHeader",
-                    Wrap("", "<e:Header><h:auth xmlns:h=\"urn:h\" e:mustUnderstand=\"1\"/>"
-                             "</e:Header><e:Body>" + kTranscode + "</e:Body>"),
+                    Wrap("",
+                         "<e:Header><h:auth xmlns:h=\"urn:h\" e:mustUnderstand=\"1\"/>"
+                         "</e:Header><e:Body>" +
+                             kTranscode + "</e:Body>"),
                     SoapProblem::mustUnderstand}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseTranscodeCall, OptionalHeaderAndDoctypeEntitiesAreNotExpanded) {
     std::string xml =
         "<!DOCTYPE e:Envelope [<!ENTITY x \"expanded\">]>" +
-        Wrap("", "<e:Header><h:a xmlns:h=\"urn:h\" e:mustUnderstand=\"0\"/></e:Header><e:Body>"
-                 "<t:transcode xmlns:t=\"http://www.korvane.com/quorra/MediaAdapter\"><in0>"
-                 "<request><source><location>&x;</location></source></request></in0>"
-                 "</t:transcode></e:Body>");
+        Wrap("",
+             "<e:Header><h:a xmlns:h=\"urn:h\" e:mustUnderstand=\"0\"/></e:Header><e:Body>"
+             "<t:transcode xmlns:t=\"http://www.korvane.com/quorra/MediaAdapter\"><in0>"
+             "<request><source><location>&x;</location></source></request></in0>"
+             "</t:transcode></e:Body>");
     auto parsed = ParseTranscodeCall(xml, kNs);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
     EXPECT_NE(parsed.call.location, "expanded");
@@ -130,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
     Utf8, XmlCharactersTest,
     ::testing::Values(
         CharsCase{"Ascii", "<a>\t\r\nb</a>", true},
-        CharsCase{"TwoThreeFourByteSequences", "<a>caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5</a>", true},
+        CharsCase{"TwoThreeFourByteSequences", "<a>caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5</a>",
+                  true},
         CharsCase{"ByteOrderMark", "\xEF\xBB\xBF<a/>", true},
         CharsCase{"ControlCharacter", "<a>\x01</a>", false},
         CharsCase{"Nul", std::string_view("<a>\0</a>", 8), false},

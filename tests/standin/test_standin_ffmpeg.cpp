@@ -21,7 +21,8 @@ bool FfmpegHasEncoder(const std::string& encoder) {
     TempDir dir;
     auto run = standin::RunProcess({"ffmpeg", "-hide_banner", "-encoders"}, dir / "list",
                                    std::chrono::seconds(60));
-    return run.exitCode == 0 && readBytes(dir / "list").find(" " + encoder + " ") != std::string::npos;
+    return run.exitCode == 0 &&
+           readBytes(dir / "list").find(" " + encoder + " ") != std::string::npos;
 }
 
 struct TranscodeCase {
@@ -57,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
         TranscodeCase{"AacMonoInMp4", {"mp4", "aac", "16000", "Mono", "22050"}, "aac,22050,1"},
         TranscodeCase{"AacStereoInMp4", {"mp4", "aac", "64000", "Stereo", "48000"}, "aac,48000,2"},
         TranscodeCase{"ALawInWav", {"wav", "g711a", "64000", "Mono", "8000"}, "pcm_alaw,8000,1"},
-        TranscodeCase{"MuLawStereoInAu", {"au", "g711u", "64000", "Stereo", "8000"}, "pcm_mulaw,8000,2"},
+        TranscodeCase{
+            "MuLawStereoInAu", {"au", "g711u", "64000", "Stereo", "8000"}, "pcm_mulaw,8000,2"},
         TranscodeCase{"AdpcmInWav", {"wav", "adpcm", "32000", "Mono", "8000"}, "adpcm_g726,8000,1"},
         TranscodeCase{"AdpcmInAu", {"au", "adpcm", "24000", "Mono", "8000"}, "adpcm_g726le,8000,1"},
         TranscodeCase{"PcmInAuAt8000", {"au", "pcm", "", "Mono", "8000"}, "pcm_s16be,8000,1"},
@@ -69,8 +71,8 @@ class StandinFfmpegFailureTest : public StandinFfmpegTest {};
 
 TEST_F(StandinFfmpegFailureTest, MediaFfmpegCannotReadGets2003AndEmptyMediaGets2002) {
     RunningStandin standin(FfmpegOptions());
-    for (auto [bytes, code] : {std::pair<std::string, const char*>{"no audio at all", "2003"},
-                               {"", "2002"}}) {
+    for (auto [bytes, code] :
+         {std::pair<std::string, const char*>{"no audio at all", "2003"}, {"", "2002"}}) {
         auto result = standin.post(
             ClientRequestText(FileDataLine(standin::EncodeBase64(bytes)), DefaultProfile()));
         ASSERT_TRUE(result);
@@ -100,9 +102,9 @@ TEST_F(StandinFfmpegFailureTest, PlaylistSourceCannotMakeFfmpegReadOtherFiles) {
 TEST_F(StandinFfmpegFailureTest, ACombinationWithoutAnEncoderGets2006) {
     if (FfmpegHasEncoder("libvo_amrwbenc")) GTEST_SKIP() << "this ffmpeg can encode AMR-WB";
     RunningStandin standin(FfmpegOptions());
-    auto result = standin.post(ClientRequestText(
-        FileDataLine(standin::EncodeBase64(ToneWav(16000, 200))),
-        {"amr", "amr-wb", "12650", "Mono", "16000"}));
+    auto result =
+        standin.post(ClientRequestText(FileDataLine(standin::EncodeBase64(ToneWav(16000, 200))),
+                                       {"amr", "amr-wb", "12650", "Mono", "16000"}));
     ASSERT_TRUE(result);
     EXPECT_EQ(ElementText(result->body, "returnCode"), "2006");
     EXPECT_EQ(ElementText(result->body, "message"), "Unsupported transcoding request");

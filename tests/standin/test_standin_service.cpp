@@ -30,18 +30,20 @@ TEST(StandinService, EchoAnswersTheSourceBytesExactlyAsTheClientReadsThem) {
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type"), "text/xml; charset=utf-8");
     // The client searches for these exact start tags.
-    EXPECT_NE(result->body.find("<returnCode xsi:type=\"xsd:int\">0</returnCode>"), std::string::npos);
-    EXPECT_NE(result->body.find("<message xsi:type=\"xsd:string\">OK</message>"), std::string::npos);
+    EXPECT_NE(result->body.find("<returnCode xsi:type=\"xsd:int\">0</returnCode>"),
+              std::string::npos);
+    EXPECT_NE(result->body.find("<message xsi:type=\"xsd:string\">OK</message>"),
+              std::string::npos);
     auto fileData = ElementText(result->body, "fileData");
     ASSERT_TRUE(fileData);
     EXPECT_NE(result->body.find("<fileData xsi:type=\"xsd:base64Binary\">"), std::string::npos);
     std::string decoded;
     ASSERT_TRUE(DecodeBase64(*fileData, decoded));
     EXPECT_EQ(decoded, bytes);
-    EXPECT_NE(standin.log().find(" status=200 source=fileData size=" +
-                                 std::to_string(bytes.size()) +
-                                 " profile=mp4/aac/16000/22050/Mono code=0 duration="),
-              std::string::npos)
+    EXPECT_NE(
+        standin.log().find(" status=200 source=fileData size=" + std::to_string(bytes.size()) +
+                           " profile=mp4/aac/16000/22050/Mono code=0 duration="),
+        std::string::npos)
         << standin.log();
 }
 
@@ -93,10 +95,14 @@ INSTANTIATE_TEST_SUITE_P(
     Codes, StandinReturnCodeTest,
     ::testing::Values(
         CodeCase{"ForbiddenCombination",
-                 [](auto&) { return FileDataRequest("x", {"mp4", "aac", "16000", "Stereo", "22050"}); },
+                 [](auto&) {
+                     return FileDataRequest("x", {"mp4", "aac", "16000", "Stereo", "22050"});
+                 },
                  "2001", "Error in command parameters"},
         CodeCase{"UnknownCodec",
-                 [](auto&) { return FileDataRequest("x", {"mp4", "vorbis", "16000", "Mono", "22050"}); },
+                 [](auto&) {
+                     return FileDataRequest("x", {"mp4", "vorbis", "16000", "Mono", "22050"});
+                 },
                  "2001", "Error in command parameters"},
         CodeCase{"NoSource",
                  [](auto&) {
@@ -104,9 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
                      return WithoutLine(WithoutLine(text, "<source>"), "</source>");
                  },
                  "2007", "Erroneous transconding request"},
-        CodeCase{"SourceWithoutMedia",
-                 [](auto&) { return WithoutLine(FileDataRequest("x"), "<fileData>eA==</fileData>"); },
-                 "2007", "Erroneous transconding request"},
+        CodeCase{
+            "SourceWithoutMedia",
+            [](auto&) { return WithoutLine(FileDataRequest("x"), "<fileData>eA==</fileData>"); },
+            "2007", "Erroneous transconding request"},
         CodeCase{"EmptyLocationAndNoFileData",
                  [](auto&) { return ClientRequestText(LocationLine(""), DefaultProfile()); },
                  "2007", "Erroneous transconding request"},
@@ -118,9 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
                      return text.erase(from, to - from);
                  },
                  "2007", "Erroneous transconding request"},
-        CodeCase{"ProfileWithoutBitRate",
-                 [](auto&) { return WithoutLine(FileDataRequest("x"), "<bitRate>16000</bitRate>"); },
-                 "2007", "Erroneous transconding request"},
+        CodeCase{
+            "ProfileWithoutBitRate",
+            [](auto&) { return WithoutLine(FileDataRequest("x"), "<bitRate>16000</bitRate>"); },
+            "2007", "Erroneous transconding request"},
         CodeCase{"BadBase64",
                  [](auto&) { return ClientRequestText(FileDataLine("QU*D"), DefaultProfile()); },
                  "2002", "Error in input media"},
@@ -131,12 +139,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "2002", "Error in input media"},
         CodeCase{"LocationRefused",
                  [](auto&) {
-                     return ClientRequestText(LocationLine("http://127.0.0.1:1/song.mp3"), DefaultProfile());
+                     return ClientRequestText(LocationLine("http://127.0.0.1:1/song.mp3"),
+                                              DefaultProfile());
                  },
                  "2002", "Error in input media"},
         CodeCase{"LocationNotHttp",
                  [](auto&) {
-                     return ClientRequestText(LocationLine("file:///etc/hostname"), DefaultProfile());
+                     return ClientRequestText(LocationLine("file:///etc/hostname"),
+                                              DefaultProfile());
                  },
                  "2002", "Error in input media"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -159,7 +169,8 @@ TEST_P(StandinFaultTest, AnswersHttp500WithASoapFault) {
         return;
     }
     EXPECT_EQ(result->status, 500);
-    EXPECT_EQ(ElementText(result->body, "faultcode"), std::string("soapenv:") + GetParam().faultCode);
+    EXPECT_EQ(ElementText(result->body, "faultcode"),
+              std::string("soapenv:") + GetParam().faultCode);
     EXPECT_TRUE(ElementText(result->body, "faultstring"));
     EXPECT_EQ(result->body.find("<returnCode"), std::string::npos);
     EXPECT_NE(standin.log().find("status=500"), std::string::npos);
@@ -167,14 +178,14 @@ TEST_P(StandinFaultTest, AnswersHttp500WithASoapFault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, StandinFaultTest,
-    ::testing::Values(
-        FaultCase{"NotXml", "this is not xml", "transcode", "Client"},
-        FaultCase{"TruncatedXml", FileDataRequest("x").substr(0, 300), "transcode", "Client"},
-        FaultCase{"NoSoapAction", FileDataRequest("x"), nullptr, "Client"},
-        FaultCase{"WrongSoapAction", FileDataRequest("x"), "convert", "Client"},
-        FaultCase{"EmptySoapAction", FileDataRequest("x"), "", "Client"},
-        FaultCase{"QuotedSoapAction", FileDataRequest("x"), "\"transcode\"", nullptr},
-        FaultCase{"NotAnEnvelope", "<transcode/>", "transcode", "VersionMismatch"}),
+    ::testing::Values(FaultCase{"NotXml", "this is not xml", "transcode", "Client"},
+                      FaultCase{"TruncatedXml", FileDataRequest("x").substr(0, 300), "transcode",
+                                "Client"},
+                      FaultCase{"NoSoapAction", FileDataRequest("x"), nullptr, "Client"},
+                      FaultCase{"WrongSoapAction", FileDataRequest("x"), "convert", "Client"},
+                      FaultCase{"EmptySoapAction", FileDataRequest("x"), "", "Client"},
+                      FaultCase{"QuotedSoapAction", FileDataRequest("x"), "\"transcode\"", nullptr},
+                      FaultCase{"NotAnEnvelope", "<transcode/>", "transcode", "VersionMismatch"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StandinService, RefusesAnOversizedBodyWith413BeforeReadingIt) {
@@ -192,7 +203,8 @@ TEST(StandinService, RefusesAnOversizedBodyWith413BeforeReadingIt) {
     answer = RawExchange(standin.service().port(),
                          "POST /axis/services/MediaAdapter HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                          "SOAPAction: transcode\r\nTransfer-Encoding: chunked\r\n\r\n"
-                         "258\r\n" + chunk + "\r\n258\r\n" + chunk + "\r\n0\r\n\r\n");
+                         "258\r\n" +
+                             chunk + "\r\n258\r\n" + chunk + "\r\n0\r\n\r\n");
     EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 413") << answer;
 
     // A body of exactly the limit is read and judged (here: not XML).
@@ -209,7 +221,8 @@ TEST(StandinService, AnswersARequestWhileAnotherIsServedWith2005) {
         entered.set_value();
         released.wait_for(std::chrono::seconds(60));
     });
-    auto first = std::async(std::launch::async, [&] { return standin.post(FileDataRequest("one")); });
+    auto first =
+        std::async(std::launch::async, [&] { return standin.post(FileDataRequest("one")); });
     ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
 
     auto second = standin.post(FileDataRequest("two"));

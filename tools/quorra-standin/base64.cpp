@@ -29,7 +29,7 @@ std::string EncodeBase64(std::string_view bytes) {
 
 bool DecodeBase64(std::string_view text, std::string& bytes) {
     std::unique_ptr<EVP_ENCODE_CTX, decltype(&EVP_ENCODE_CTX_free)> ctx(EVP_ENCODE_CTX_new(),
-                                                                         &EVP_ENCODE_CTX_free);
+                                                                        &EVP_ENCODE_CTX_free);
     if (!ctx) return false;
     EVP_DecodeInit(ctx.get());
     std::string out(text.size() / 4 * 3 + 3, '\0');

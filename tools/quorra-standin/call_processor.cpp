@@ -7,8 +7,7 @@
 namespace kqc::standin {
 
 CallProcessor::CallProcessor(const StandinOptions& options)
-    : m_options(options),
-      m_transcoder(options.engine, options.ffmpeg, options.transcodeTimeout) {}
+    : m_options(options), m_transcoder(options.engine, options.ffmpeg, options.transcodeTimeout) {}
 
 CallResult CallProcessor::process(const TranscodeCall& call) {
     CallResult result;
@@ -38,8 +37,7 @@ CallResult CallProcessor::process(const TranscodeCall& call) {
     return result;
 }
 
-bool CallProcessor::readSource(const TranscodeCall& call, CallResult& result,
-                               std::string& source) {
+bool CallProcessor::readSource(const TranscodeCall& call, CallResult& result, std::string& source) {
     bool ok = result.sourceKind == "location"
                   ? FetchLocation(*call.location, m_options.maxBody, m_options.fetchTimeout, source)
                   : DecodeBase64(*call.fileData, source);

@@ -11,8 +11,8 @@ namespace kqc::standin {
 
 struct CallResult {
     std::string returnCode;
-    std::string sourceKind = "none";  // "location", "fileData" or "none"
-    std::size_t sourceSize = 0;       // bytes of the source media
+    std::string sourceKind = "none";    // "location", "fileData" or "none"
+    std::size_t sourceSize = 0;         // bytes of the source media
     std::optional<std::string> target;  // the target file's bytes, on success
 };
 

@@ -40,6 +40,7 @@ constexpr Output kAdpcmAu{"au", "g726le", "au"};
 // codec "anr-wb"; both spellings name the row. The chart lists no container for WMA output; the
 // client's "wma" format is taken as ASF.
 const std::vector<ChartRow>& Chart() {
+    // clang-format off
     static const std::vector<ChartRow> chart = {
         {"ADPCM (G.721)", {"adpcm"}, {8000}, {}, Channels::monoOnly, BitRateRule::listed,
          {32000}, true, {kAdpcmWav, kAdpcmRaw, kAdpcmAu}},
@@ -65,6 +66,7 @@ const std::vector<ChartRow>& Chart() {
         {"WMA", {"wma"}, {48000}, {}, Channels::stereoOnly, BitRateRule::free, {}, true,
          {{"wma", "wmav2", "asf"}}},
     };
+    // clang-format on
     return chart;
 }
 
@@ -92,9 +94,12 @@ std::optional<int> ChannelCount(const ChartRow& row, std::string_view text, bool
     bool mono = SameName(text, "Mono");
     bool stereo = SameName(text, "Stereo");
     switch (row.channels) {
-        case Channels::monoOnly: return mono ? std::optional(1) : std::nullopt;
-        case Channels::stereoOnly: return stereo ? std::optional(2) : std::nullopt;
-        case Channels::monoOrStereo: break;
+        case Channels::monoOnly:
+            return mono ? std::optional(1) : std::nullopt;
+        case Channels::stereoOnly:
+            return stereo ? std::optional(2) : std::nullopt;
+        case Channels::monoOrStereo:
+            break;
         case Channels::stereoInAuOnly:
             if (stereo && !au) return std::nullopt;
             break;
@@ -106,17 +111,22 @@ std::optional<int> ChannelCount(const ChartRow& row, std::string_view text, bool
 
 int AacMaximum(int samplingRate) {
     switch (samplingRate) {
-        case 22050: return 132300;
-        case 44100: return 264600;
-        default: return 288000;
+        case 22050:
+            return 132300;
+        case 44100:
+            return 264600;
+        default:
+            return 288000;
     }
 }
 
 bool BitRateAllowed(const ChartRow& row, std::optional<int> bitRate, int samplingRate,
                     int channels) {
     switch (row.bitRateRule) {
-        case BitRateRule::free: return true;
-        case BitRateRule::listed: return bitRate && Contains(row.bitRates, *bitRate);
+        case BitRateRule::free:
+            return true;
+        case BitRateRule::listed:
+            return bitRate && Contains(row.bitRates, *bitRate);
         case BitRateRule::aacLimits:
             return bitRate && *bitRate >= (channels == 1 ? 16000 : 32000) &&
                    *bitRate <= AacMaximum(samplingRate);
@@ -141,8 +151,8 @@ std::optional<EncoderChoice> RowLookup(const ChartRow& row, const TargetProfile&
     if (!BitRateAllowed(row, bitRate, *samplingRate, *channels)) return std::nullopt;
 
     int encoderBitRate = row.passBitRate && bitRate ? *bitRate : 0;
-    return EncoderChoice{row.name, output->encoder, output->muxer, *samplingRate, *channels,
-                         encoderBitRate};
+    return EncoderChoice{row.name,      output->encoder, output->muxer,
+                         *samplingRate, *channels,       encoderBitRate};
 }
 
 }  // namespace

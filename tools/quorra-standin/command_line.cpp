@@ -51,22 +51,29 @@ Setter Number(long long low, long long high, std::function<void(CommandLine&, lo
 
 const std::map<std::string_view, Setter>& ValueFlags() {
     static const std::map<std::string_view, Setter> flags = {
-        {"--host", [](std::string_view v, CommandLine& l) { return !(l.options.host = v).empty(); }},
+        {"--host",
+         [](std::string_view v, CommandLine& l) { return !(l.options.host = v).empty(); }},
         {"--port", Number(0, 65535, [](CommandLine& l, long long v) { l.options.port = int(v); })},
         {"--web-port",
          Number(0, 65535, [](CommandLine& l, long long v) { l.options.webPort = int(v); })},
         {"--engine",
          [](std::string_view v, CommandLine& l) {
-             if (v == "auto") l.engine = EngineChoice::automatic;
-             else if (v == "ffmpeg") l.engine = EngineChoice::ffmpeg;
-             else if (v == "echo") l.engine = EngineChoice::echo;
-             else return false;
+             if (v == "auto")
+                 l.engine = EngineChoice::automatic;
+             else if (v == "ffmpeg")
+                 l.engine = EngineChoice::ffmpeg;
+             else if (v == "echo")
+                 l.engine = EngineChoice::echo;
+             else
+                 return false;
              return true;
          }},
-        {"--ffmpeg", [](std::string_view v, CommandLine& l) { return !(l.options.ffmpeg = v).empty(); }},
-        {"--max-body", Number(1, 1LL << 40, [](CommandLine& l, long long v) {
-             l.options.maxBody = static_cast<std::size_t>(v);
-         })},
+        {"--ffmpeg",
+         [](std::string_view v, CommandLine& l) { return !(l.options.ffmpeg = v).empty(); }},
+        {"--max-body", Number(1, 1LL << 40,
+                              [](CommandLine& l, long long v) {
+                                  l.options.maxBody = static_cast<std::size_t>(v);
+                              })},
         {"--web-root",
          [](std::string_view v, CommandLine& l) { return !(l.options.webRoot = v).empty(); }},
         {"--force-code",
@@ -74,12 +81,12 @@ const std::map<std::string_view, Setter>& ValueFlags() {
              l.options.forceCode = std::string(v);
              return true;
          }},
-        {"--force-status", Number(200, 599, [](CommandLine& l, long long v) {
-             l.options.forceStatus = int(v);
-         })},
-        {"--delay-ms", Number(0, 3600000, [](CommandLine& l, long long v) {
-             l.options.delay = std::chrono::milliseconds(v);
-         })},
+        {"--force-status",
+         Number(200, 599, [](CommandLine& l, long long v) { l.options.forceStatus = int(v); })},
+        {"--delay-ms", Number(0, 3600000,
+                              [](CommandLine& l, long long v) {
+                                  l.options.delay = std::chrono::milliseconds(v);
+                              })},
     };
     return flags;
 }
@@ -115,6 +122,8 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& li
     return true;
 }
 
-std::string_view UsageText() { return kUsage; }
+std::string_view UsageText() {
+    return kUsage;
+}
 
 }  // namespace kqc::standin

@@ -16,7 +16,9 @@ namespace {
 bool ChooseEngine(CommandLine& line) {
     std::filesystem::path ffmpeg = FindProgram(line.options.ffmpeg.string());
     switch (line.engine) {
-        case EngineChoice::echo: line.options.engine = Engine::echo; return true;
+        case EngineChoice::echo:
+            line.options.engine = Engine::echo;
+            return true;
         case EngineChoice::ffmpeg:
             if (ffmpeg.empty()) return false;
             break;

@@ -99,8 +99,9 @@ ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNam
     ParsedCall parsed;
     if (!HasValidXmlCharacters(body)) {
         parsed.problem = SoapProblem::notXml;
-        parsed.detail = "Request is not well-formed XML: a character is not valid UTF-8 or not "
-                        "allowed in XML";
+        parsed.detail =
+            "Request is not well-formed XML: a character is not valid UTF-8 or not "
+            "allowed in XML";
         return parsed;
     }
     pugi::xml_document doc;

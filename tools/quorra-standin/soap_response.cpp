@@ -50,11 +50,20 @@ std::string_view ServiceMessage(std::string_view code) {
 void AppendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
 }
@@ -65,8 +74,9 @@ std::string TranscodeResponseXml(std::string_view serviceNamespace, std::string_
     std::string xml;
     xml.reserve((fileData ? fileData->size() : 0) + 1024);
     xml += kEnvelopeStart;
-    xml += "<ns1:transcodeResponse "
-           "soapenv:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\" xmlns:ns1=\"";
+    xml +=
+        "<ns1:transcodeResponse "
+        "soapenv:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\" xmlns:ns1=\"";
     AppendEscaped(xml, serviceNamespace);
     xml += "\">\r\n<transcodeReturn xsi:type=\"ns1:TranscodeResponse\">\r\n";
     xml += "<returnCode xsi:type=\"xsd:int\">";

@@ -19,11 +19,11 @@ struct StandinOptions {
     Engine engine = Engine::echo;
     std::filesystem::path ffmpeg = "ffmpeg";
     std::size_t maxBody = std::size_t{1} << 30;  // bytes of a request body or a fetched source
-    std::filesystem::path webRoot;                // served over HTTP when not empty
-    int webPort = 8081;                           // 0: any free port
-    std::optional<std::string> forceCode;         // answer every transcode call with this code
-    int forceStatus = 0;                          // answer every POST with this HTTP status
-    std::chrono::milliseconds delay{0};           // added to every request while it is served
+    std::filesystem::path webRoot;               // served over HTTP when not empty
+    int webPort = 8081;                          // 0: any free port
+    std::optional<std::string> forceCode;        // answer every transcode call with this code
+    int forceStatus = 0;                         // answer every POST with this HTTP status
+    std::chrono::milliseconds delay{0};          // added to every request while it is served
     std::chrono::seconds fetchTimeout{120};
     std::chrono::seconds transcodeTimeout{600};
     std::ostream* requestLog = nullptr;  // one line per request; nothing when null

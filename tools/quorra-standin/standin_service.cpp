@@ -36,9 +36,12 @@ std::string UtcNow() {
 
 std::string_view FaultCodeFor(SoapProblem problem) {
     switch (problem) {
-        case SoapProblem::versionMismatch: return "VersionMismatch";
-        case SoapProblem::mustUnderstand: return "MustUnderstand";
-        default: return "Client";
+        case SoapProblem::versionMismatch:
+            return "VersionMismatch";
+        case SoapProblem::mustUnderstand:
+            return "MustUnderstand";
+        default:
+            return "Client";
     }
 }
 
@@ -111,7 +114,9 @@ StandinService::StandinService(StandinOptions options)
     });
 }
 
-StandinService::~StandinService() { stop(); }
+StandinService::~StandinService() {
+    stop();
+}
 
 void StandinService::start() {
     m_port = Bind(m_server, m_options.host, m_options.port);

@@ -63,11 +63,25 @@ std::vector<std::string> FfmpegArguments(const std::filesystem::path& ffmpeg,
                                          const std::filesystem::path& source,
                                          const std::filesystem::path& target,
                                          const EncoderChoice& choice) {
-    std::vector<std::string> args = {ffmpeg.string(), "-nostdin", "-hide_banner", "-loglevel",
-                                     "error", "-protocol_whitelist", "file", "-format_whitelist",
-                                     kSourceFormats, "-i", "file:" + source.string(), "-map",
-                                     "0:a:0", "-vn", "-c:a", std::string(choice.encoder), "-ar",
-                                     std::to_string(choice.samplingRate), "-ac",
+    std::vector<std::string> args = {ffmpeg.string(),
+                                     "-nostdin",
+                                     "-hide_banner",
+                                     "-loglevel",
+                                     "error",
+                                     "-protocol_whitelist",
+                                     "file",
+                                     "-format_whitelist",
+                                     kSourceFormats,
+                                     "-i",
+                                     "file:" + source.string(),
+                                     "-map",
+                                     "0:a:0",
+                                     "-vn",
+                                     "-c:a",
+                                     std::string(choice.encoder),
+                                     "-ar",
+                                     std::to_string(choice.samplingRate),
+                                     "-ac",
                                      std::to_string(choice.channels)};
     if (choice.bitRate > 0) {
         args.push_back("-b:a");
@@ -109,7 +123,8 @@ bool Transcoder::hasEncoder(std::string_view encoder) {
         std::string flags, name;
         for (std::string line; std::getline(lines, line);) {
             std::istringstream words(line);
-            if (words >> flags >> name && flags.size() == 6 && flags[0] == 'A') m_encoders.insert(name);
+            if (words >> flags >> name && flags.size() == 6 && flags[0] == 'A')
+                m_encoders.insert(name);
         }
     });
     return m_encoders.contains(encoder);

@@ -32,8 +32,11 @@ bool IsXmlChar(char32_t c) {
 // Decodes one UTF-8 sequence at text[pos]; false for a malformed, overlong or truncated one.
 bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& c) {
     auto lead = static_cast<unsigned char>(text[pos]);
-    int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                  : (lead >> 3) == 0x1E ? 4 : 0;
+    int length = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
     if (length == 0 || pos + length > text.size()) return false;
     c = length == 1 ? lead : lead & (0x7F >> length);
     for (int i = 1; i < length; ++i) {
