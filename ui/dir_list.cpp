@@ -77,8 +77,8 @@ void DirList::fill() {
         item->setData(kLevelRole, level++);
     }
     setCurrentRow(count() - 1);
-    const QFileInfoList subdirs = QDir(m_path).entryInfoList(
-        QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList subdirs = QDir(m_path).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                                             QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& subdir : subdirs) {
         auto* item = new QListWidgetItem(closedIcon, subdir.fileName(), this);
         item->setData(kPathRole, subdir.absoluteFilePath());

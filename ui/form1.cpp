@@ -44,7 +44,9 @@ Form1::Form1(QWidget* parent)
 
 Form1::~Form1() = default;
 
-FormFields& Form1::fields() { return *m_fields; }
+FormFields& Form1::fields() {
+    return *m_fields;
+}
 
 void Form1::connectHandlers() {
     const Form1Controls& c = m_controls;
@@ -147,7 +149,9 @@ void Form1::cmdFileSelect_Click() {
     m_controls.txtSourceFilenames->setText(list);
 }
 
-void Form1::cmdClear_Click() { m_controls.txtSourceFilenames->setText(""); }
+void Form1::cmdClear_Click() {
+    m_controls.txtSourceFilenames->setText("");
+}
 
 // Opens the codec information window once that window is part of the program.
 void Form1::cmdCodecInfo_Click() {}

@@ -23,37 +23,56 @@ QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string toUtf8(const QString& text) { return text.toUtf8().toStdString(); }
+std::string toUtf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
 QLineEdit* lineEditOf(const Form1Controls& c, Field field) {
     switch (field) {
-        case Field::txtTranscoderURLPort: return c.txtTranscoderURLPort;
-        case Field::txtLocalIP: return c.txtLocalIP;
-        case Field::txtURL: return c.txtURL;
-        case Field::txtSourceDir: return c.txtSourceDir;
-        case Field::txtTargetDir: return c.txtTargetDir;
-        default: return nullptr;
+        case Field::txtTranscoderURLPort:
+            return c.txtTranscoderURLPort;
+        case Field::txtLocalIP:
+            return c.txtLocalIP;
+        case Field::txtURL:
+            return c.txtURL;
+        case Field::txtSourceDir:
+            return c.txtSourceDir;
+        case Field::txtTargetDir:
+            return c.txtTargetDir;
+        default:
+            return nullptr;
     }
 }
 
 QComboBox* comboOf(const Form1Controls& c, Field field) {
     switch (field) {
-        case Field::cmbSource_Format: return c.cmbSource_Format;
-        case Field::cmbTarget_Format: return c.cmbTarget_Format;
-        case Field::cmbTarget_Codec: return c.cmbTarget_Codec;
-        case Field::cmbTarget_BitRate: return c.cmbTarget_BitRate;
-        case Field::cmbTarget_SamplingRate: return c.cmbTarget_SamplingRate;
-        case Field::cmbTarget_Channels: return c.cmbTarget_Channels;
-        default: return nullptr;
+        case Field::cmbSource_Format:
+            return c.cmbSource_Format;
+        case Field::cmbTarget_Format:
+            return c.cmbTarget_Format;
+        case Field::cmbTarget_Codec:
+            return c.cmbTarget_Codec;
+        case Field::cmbTarget_BitRate:
+            return c.cmbTarget_BitRate;
+        case Field::cmbTarget_SamplingRate:
+            return c.cmbTarget_SamplingRate;
+        case Field::cmbTarget_Channels:
+            return c.cmbTarget_Channels;
+        default:
+            return nullptr;
     }
 }
 
 QPushButton* buttonOf(const Form1Controls& c, Button button) {
     switch (button) {
-        case Button::cmdTranscode: return c.cmdTranscode;
-        case Button::cmdFileSelect: return c.cmdFileSelect;
-        case Button::cmdClear: return c.cmdClear;
-        case Button::cmdCodecInfo: return c.cmdCodecInfo;
+        case Button::cmdTranscode:
+            return c.cmdTranscode;
+        case Button::cmdFileSelect:
+            return c.cmdFileSelect;
+        case Button::cmdClear:
+            return c.cmdClear;
+        case Button::cmdCodecInfo:
+            return c.cmdCodecInfo;
     }
     return nullptr;
 }
@@ -75,7 +94,9 @@ void Form1Fields::setText(Field field, std::string_view text) {
     comboOf(m_controls, field)->setEditText(fromUtf8(text));
 }
 
-bool Form1Fields::urlModeSelected() const { return m_controls.radURL->isChecked(); }
+bool Form1Fields::urlModeSelected() const {
+    return m_controls.radURL->isChecked();
+}
 
 bool Form1Fields::isEnabled(Button button) const {
     return buttonOf(m_controls, button)->isEnabled();
@@ -111,7 +132,9 @@ void Form1Fields::runBlocking(const std::function<void()>& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
-std::string Form1Fields::outputLogText() const { return m_controls.txtOutputLog->text(); }
+std::string Form1Fields::outputLogText() const {
+    return m_controls.txtOutputLog->text();
+}
 
 void Form1Fields::setOutputLogText(std::string_view text) {
     m_controls.txtOutputLog->setText(text);
@@ -123,13 +146,18 @@ void Form1Fields::appendOutputLog(std::string_view text) {
 
 int Form1Fields::debugValue() const {
     switch (m_controls.chkDebug->checkState()) {
-        case Qt::Unchecked: return 0;
-        case Qt::Checked: return 1;
-        case Qt::PartiallyChecked: return 2;
+        case Qt::Unchecked:
+            return 0;
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
     }
     return 0;
 }
 
-void Form1Fields::refresh() { m_form.repaint(); }
+void Form1Fields::refresh() {
+    m_form.repaint();
+}
 
 }  // namespace kqc

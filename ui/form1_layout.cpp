@@ -55,14 +55,15 @@ W* place(W* widget, const char* name, QRect rect, const QString& toolTip = {}) {
     return widget;
 }
 
-QLabel* label(QWidget* form, const char* name, QRect rect, const char* text, Look look = Look::Bold) {
+QLabel* label(QWidget* form, const char* name, QRect rect, const char* text,
+              Look look = Look::Bold) {
     auto* widget = place(new QLabel(QString::fromUtf8(text), form), name, rect);
     widget->setWordWrap(true);
     widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     widget->setFocusPolicy(Qt::NoFocus);
     const bool heading = look == Look::Heading;
-    widget->setFont(face(kVerdana, heading ? 24 : 11, look == Look::Bold || heading,
-                         look == Look::RedItalic));
+    widget->setFont(
+        face(kVerdana, heading ? 24 : 11, look == Look::Bold || heading, look == Look::RedItalic));
     if (look == Look::Red || look == Look::RedItalic) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
@@ -94,8 +95,8 @@ QComboBox* combo(QWidget* form, const char* name, QRect rect, const QStringList&
     return widget;
 }
 
-QPushButton* button(QWidget* form, const char* name, QRect rect, const char* caption,
-                    bool bold, const char* toolTip = "") {
+QPushButton* button(QWidget* form, const char* name, QRect rect, const char* caption, bool bold,
+                    const char* toolTip = "") {
     auto* widget = place(new QPushButton(QString::fromUtf8(caption), form), name, rect,
                          QString::fromUtf8(toolTip));
     widget->setAutoDefault(false);
@@ -118,10 +119,10 @@ constexpr char kImportTip[] =
 
 void createServiceStrip(QWidget* form, Form1Controls& c) {
     c.Label14 = label(form, "Label14", {16, 16, 153, 17}, "Quorra Service URL");
-    c.txtTranscoderURLPort = lineEdit(
-        form, "txtTranscoderURLPort", {168, 16, 265, 19}, DefaultEndpoint(),
-        "This is the URL http://Server:Port/axis/services/MediaAdapter where the Quorra "
-        "Transcoder takes requests");
+    c.txtTranscoderURLPort =
+        lineEdit(form, "txtTranscoderURLPort", {168, 16, 265, 19}, DefaultEndpoint(),
+                 "This is the URL http://Server:Port/axis/services/MediaAdapter where the Quorra "
+                 "Transcoder takes requests");
     c.Label17 = label(form, "Label17", {472, 16, 57, 17}, "Local IP");
     c.txtLocalIP = lineEdit(form, "txtLocalIP", {536, 16, 105, 19}, "");
     c.txtLocalIP->setEnabled(false);
@@ -150,18 +151,19 @@ void createSourcePanel(QWidget* form, Form1Controls& c) {
                               "Local Directory to fetch files from - You do not need to specify "
                               "filename with Import from Dir");
     c.Label8 = label(form, "Label8", {56, 168, 57, 17}, "File List");
-    c.txtSourceFilenames = place(new TextArea(form), "txtSourceFilenames", {168, 168, 217, 297},
-                                 "The files to transcode, files are fetched from the Web Server URL");
+    c.txtSourceFilenames =
+        place(new TextArea(form), "txtSourceFilenames", {168, 168, 217, 297},
+              "The files to transcode, files are fetched from the Web Server URL");
     c.txtSourceFilenames->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     c.txtSourceFilenames->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     c.txtSourceFilenames->setFocusPolicy(Qt::NoFocus);
     c.txtSourceFilenames->setEnabled(false);
-    c.DriveBox =
-        place(new DriveList(form), "DriveBox", {24, 208, 137, 21}, "Drive to Import filenames from");
+    c.DriveBox = place(new DriveList(form), "DriveBox", {24, 208, 137, 21},
+                       "Drive to Import filenames from");
     c.DirBox = place(new DirList(form), "DirBox", {24, 232, 137, 171},
                      "Directory to import filenames from");
-    c.cmdFileSelect = button(form, "cmdFileSelect", {24, 408, 137, 25}, "Import from Dir", true,
-                             kImportTip);
+    c.cmdFileSelect =
+        button(form, "cmdFileSelect", {24, 408, 137, 25}, "Import from Dir", true, kImportTip);
     c.cmdClear = button(form, "cmdClear", {24, 440, 137, 25}, "Clear Filelist", true, kImportTip);
     c.Label13 = label(form, "Label13", {24, 480, 217, 17}, "Note: This is a slow way to do it!!!",
                       Look::RedItalic);
@@ -169,19 +171,19 @@ void createSourcePanel(QWidget* form, Form1Controls& c) {
 
 void createTargetPanel(QWidget* form, Form1Controls& c) {
     c.Label3[1] = label(form, "Label3_1", {440, 56, 105, 33}, "Target", Look::Heading);
-    c.cmdCodecInfo = button(
-        form, "cmdCodecInfo", {736, 56, 89, 25}, "Codec Info", false,
-        "Click here to Launch a window containing information about the Codecs available");
+    c.cmdCodecInfo =
+        button(form, "cmdCodecInfo", {736, 56, 89, 25}, "Codec Info", false,
+               "Click here to Launch a window containing information about the Codecs available");
     c.Label4 = label(form, "Label4", {448, 96, 49, 17}, "Format");
-    c.cmbTarget_Format =
-        combo(form, "cmbTarget_Format", {568, 96, 137, 21},
-              {"mp4", "gsm", "au", "amr", "raw", "wav", "wma"}, "mp4",
-              "The Format of the Target file (See Quorra for more information)");
+    c.cmbTarget_Format = combo(form, "cmbTarget_Format", {568, 96, 137, 21},
+                               {"mp4", "gsm", "au", "amr", "raw", "wav", "wma"}, "mp4",
+                               "The Format of the Target file (See Quorra for more information)");
     c.Label1 = label(form, "Label1", {448, 120, 49, 17}, "Codec");
-    c.cmbTarget_Codec = combo(form, "cmbTarget_Codec", {568, 120, 137, 21},
-                              {"aac", "amr-nb", "anr-wb", "pcm", "g711", "g711a", "g711u", "mp3",
-                               "adpcm", "gsm-fr", "pcm", "wma", "g711b"},
-                              "aac", "The Codec of the Target file (See Quorra for more information)");
+    c.cmbTarget_Codec =
+        combo(form, "cmbTarget_Codec", {568, 120, 137, 21},
+              {"aac", "amr-nb", "anr-wb", "pcm", "g711", "g711a", "g711u", "mp3", "adpcm", "gsm-fr",
+               "pcm", "wma", "g711b"},
+              "aac", "The Codec of the Target file (See Quorra for more information)");
     c.Label9 = label(form, "Label9", {448, 144, 105, 17}, "Bit Rate");
     c.cmbTarget_BitRate =
         combo(form, "cmbTarget_BitRate", {568, 144, 137, 21}, {"16000", "32000"}, "16000",
@@ -219,13 +221,27 @@ void createLogPanel(QWidget* form, Form1Controls& c) {
 // The keyboard order follows the tab indexes, not the places on screen.
 void setKeyboardOrder(const Form1Controls& c) {
     std::vector<std::pair<int, QWidget*>> order = {
-        {0, c.cmbSource_Format},     {4, c.cmbTarget_Format},        {6, c.cmdTranscode},
-        {7, c.txtURL},               {9, c.txtSourceDir},            {11, c.txtSourceFilenames},
-        {13, c.radURL},              {14, c.radFileSystem},          {16, c.cmbTarget_Codec},
-        {20, c.cmbTarget_SamplingRate}, {21, c.cmbTarget_BitRate},   {22, c.cmbTarget_Channels},
-        {23, c.txtTargetDir},        {26, c.txtOutputLog},           {28, c.txtTranscoderURLPort},
-        {30, c.chkDebug},            {32, c.cmdFileSelect},          {33, c.DriveBox},
-        {34, c.DirBox},              {36, c.cmdCodecInfo},           {37, c.cmdClear},
+        {0, c.cmbSource_Format},
+        {4, c.cmbTarget_Format},
+        {6, c.cmdTranscode},
+        {7, c.txtURL},
+        {9, c.txtSourceDir},
+        {11, c.txtSourceFilenames},
+        {13, c.radURL},
+        {14, c.radFileSystem},
+        {16, c.cmbTarget_Codec},
+        {20, c.cmbTarget_SamplingRate},
+        {21, c.cmbTarget_BitRate},
+        {22, c.cmbTarget_Channels},
+        {23, c.txtTargetDir},
+        {26, c.txtOutputLog},
+        {28, c.txtTranscoderURLPort},
+        {30, c.chkDebug},
+        {32, c.cmdFileSelect},
+        {33, c.DriveBox},
+        {34, c.DirBox},
+        {36, c.cmdCodecInfo},
+        {37, c.cmdClear},
         {39, c.txtLocalIP},
     };
     std::sort(order.begin(), order.end());

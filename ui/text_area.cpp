@@ -25,7 +25,9 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this, &TextArea::onContentsChange);
 }
 
-std::string TextArea::text() const { return m_text.toUtf8().toStdString(); }
+std::string TextArea::text() const {
+    return m_text.toUtf8().toStdString();
+}
 
 void TextArea::setText(std::string_view text) {
     m_text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -64,8 +66,8 @@ void TextArea::append(std::string_view text) {
 qsizetype TextArea::textIndex(int documentPosition, qsizetype fromIndex, int fromPosition) const {
     qsizetype index = fromIndex;
     for (int at = fromPosition; at < documentPosition && index < m_text.size(); ++at) {
-        const bool crLf = m_text[index] == u'\r' && index + 1 < m_text.size() &&
-                          m_text[index + 1] == u'\n';
+        const bool crLf =
+            m_text[index] == u'\r' && index + 1 < m_text.size() && m_text[index + 1] == u'\n';
         index += crLf ? 2 : 1;
     }
     return index;

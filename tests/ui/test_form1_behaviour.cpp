@@ -10,6 +10,7 @@
 #include "ui/local_ip.h"
 #include "ui/text_area.h"
 
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -17,7 +18,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolTip>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -123,7 +123,9 @@ struct ImportCase {
     std::string expected;
 };
 
-void PrintTo(const ImportCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ImportCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class Form1Import : public Form1Behaviour, public ::testing::WithParamInterface<ImportCase> {};
 
@@ -200,7 +202,8 @@ TEST_F(Form1Behaviour, OpeningDirectoriesFollowsIntoTxtSourceDir) {
     EXPECT_EQ(c.txtSourceDir->text(), top + "/sub/deeper");
 
     // Going up by the chain: the entry of the temp folder itself.
-    const QList<QListWidgetItem*> upper = c.DirBox->findItems(QFileInfo(top).fileName(), Qt::MatchExactly);
+    const QList<QListWidgetItem*> upper =
+        c.DirBox->findItems(QFileInfo(top).fileName(), Qt::MatchExactly);
     ASSERT_EQ(upper.size(), 1);
     c.DirBox->setCurrentItem(upper.first());
     QTest::keyClick(c.DirBox, Qt::Key_Return);

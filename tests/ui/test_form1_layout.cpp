@@ -3,12 +3,13 @@
 #include "client/defaults.h"
 #include "client/form_fields.h"
 #include "log/activity_log.h"
+#include "test_form1_support.h"
 #include "ui/dir_list.h"
 #include "ui/form1.h"
 #include "ui/local_ip.h"
 #include "ui/text_area.h"
-#include "test_form1_support.h"
 
+#include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -19,14 +20,15 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <optional>
 
 namespace kqc {
 namespace {
 
-QString debugLog() { return QString::fromStdString(DefaultDebugLogPath().string()); }
+QString debugLog() {
+    return QString::fromStdString(DefaultDebugLogPath().string());
+}
 const char kImportTip[] =
     "Import Filenames from the specified Directory. The files will be fetched from the Web "
     "Server URL";
@@ -40,75 +42,141 @@ struct ControlRow {
     QString toolTip;
 };
 
-std::ostream& operator<<(std::ostream& out, const ControlRow& row) { return out << row.name; }
+std::ostream& operator<<(std::ostream& out, const ControlRow& row) {
+    return out << row.name;
+}
 
 std::vector<ControlRow> controlRows() {
     const QString ip = LocalIPAddress();
     return {
         {"Label14", "QLabel", {16, 16, 153, 17}, "Quorra Service URL", true, ""},
-        {"txtTranscoderURLPort", "QLineEdit", {168, 16, 265, 19},
-         QString::fromStdString(DefaultEndpoint()), true,
+        {"txtTranscoderURLPort",
+         "QLineEdit",
+         {168, 16, 265, 19},
+         QString::fromStdString(DefaultEndpoint()),
+         true,
          "This is the URL http://Server:Port/axis/services/MediaAdapter where the Quorra "
          "Transcoder takes requests"},
         {"Label17", "QLabel", {472, 16, 57, 17}, "Local IP", true, ""},
         {"txtLocalIP", "QLineEdit", {536, 16, 105, 19}, ip, false, ""},
         {"chkDebug", "QCheckBox", {688, 16, 17, 17}, "", true, ""},
-        {"Label15", "QLabel", {704, 16, 137, 17}, "Debug To File", true,
+        {"Label15",
+         "QLabel",
+         {704, 16, 137, 17},
+         "Debug To File",
+         true,
          "Check here to save the Log output to " + debugLog()},
         {"Label3_0", "QLabel", {24, 56, 105, 33}, "Source", true, ""},
         {"Label2", "QLabel", {56, 96, 49, 17}, "Format", true, ""},
-        {"cmbSource_Format", "QComboBox", {168, 96, 137, 21}, "mp3", true,
+        {"cmbSource_Format",
+         "QComboBox",
+         {168, 96, 137, 21},
+         "mp3",
+         true,
          "Format of the Target files, - also an extension filter when Importing from Dir"},
         {"radURL", "QRadioButton", {32, 120, 17, 17}, "", true, ""},
         {"Label5", "QLabel", {56, 120, 113, 17}, "Web Server Url", true, ""},
-        {"txtURL", "QLineEdit", {168, 120, 217, 19}, "http://" + ip + "/", true,
+        {"txtURL",
+         "QLineEdit",
+         {168, 120, 217, 19},
+         "http://" + ip + "/",
+         true,
          "The URL where the transcoder should fetch each file to transcode, Localhosts is not "
          "valid here"},
         {"radFileSystem", "QRadioButton", {32, 144, 17, 17}, "", true, ""},
         {"Label7", "QLabel", {56, 144, 105, 17}, "Local Directory", true, ""},
-        {"txtSourceDir", "QLineEdit", {168, 144, 217, 19},
-         QString::fromStdString(DefaultSourceDir()), true,
+        {"txtSourceDir",
+         "QLineEdit",
+         {168, 144, 217, 19},
+         QString::fromStdString(DefaultSourceDir()),
+         true,
          "Local Directory to fetch files from - You do not need to specify filename with Import "
          "from Dir"},
         {"Label8", "QLabel", {56, 168, 57, 17}, "File List", true, ""},
-        {"txtSourceFilenames", "kqc::TextArea", {168, 168, 217, 297}, "", false,
+        {"txtSourceFilenames",
+         "kqc::TextArea",
+         {168, 168, 217, 297},
+         "",
+         false,
          "The files to transcode, files are fetched from the Web Server URL"},
-        {"DriveBox", "kqc::DriveList", {24, 208, 137, 21}, std::nullopt, true,
+        {"DriveBox",
+         "kqc::DriveList",
+         {24, 208, 137, 21},
+         std::nullopt,
+         true,
          "Drive to Import filenames from"},
-        {"DirBox", "kqc::DirList", {24, 232, 137, 171}, std::nullopt, true,
+        {"DirBox",
+         "kqc::DirList",
+         {24, 232, 137, 171},
+         std::nullopt,
+         true,
          "Directory to import filenames from"},
         {"cmdFileSelect", "QPushButton", {24, 408, 137, 25}, "Import from Dir", false, kImportTip},
         {"cmdClear", "QPushButton", {24, 440, 137, 25}, "Clear Filelist", false, kImportTip},
         {"Label13", "QLabel", {24, 480, 217, 17}, "Note: This is a slow way to do it!!!", true, ""},
         {"Label3_1", "QLabel", {440, 56, 105, 33}, "Target", true, ""},
-        {"cmdCodecInfo", "QPushButton", {736, 56, 89, 25}, "Codec Info", true,
+        {"cmdCodecInfo",
+         "QPushButton",
+         {736, 56, 89, 25},
+         "Codec Info",
+         true,
          "Click here to Launch a window containing information about the Codecs available"},
         {"Label4", "QLabel", {448, 96, 49, 17}, "Format", true, ""},
-        {"cmbTarget_Format", "QComboBox", {568, 96, 137, 21}, "mp4", true,
+        {"cmbTarget_Format",
+         "QComboBox",
+         {568, 96, 137, 21},
+         "mp4",
+         true,
          "The Format of the Target file (See Quorra for more information)"},
         {"Label1", "QLabel", {448, 120, 49, 17}, "Codec", true, ""},
-        {"cmbTarget_Codec", "QComboBox", {568, 120, 137, 21}, "aac", true,
+        {"cmbTarget_Codec",
+         "QComboBox",
+         {568, 120, 137, 21},
+         "aac",
+         true,
          "The Codec of the Target file (See Quorra for more information)"},
         {"Label9", "QLabel", {448, 144, 105, 17}, "Bit Rate", true, ""},
-        {"cmbTarget_BitRate", "QComboBox", {568, 144, 137, 21}, "16000", true,
+        {"cmbTarget_BitRate",
+         "QComboBox",
+         {568, 144, 137, 21},
+         "16000",
+         true,
          "The Bitrate of the Target file (See Quorra for more information)"},
         {"Label10", "QLabel", {448, 168, 105, 17}, "Channels", true, ""},
-        {"cmbTarget_Channels", "QComboBox", {568, 168, 137, 21}, "Mono", true,
+        {"cmbTarget_Channels",
+         "QComboBox",
+         {568, 168, 137, 21},
+         "Mono",
+         true,
          "The Channel mode of the Target file (See Quorra for more information)"},
         {"Label6", "QLabel", {448, 192, 105, 17}, "Sampling Rate", true, ""},
-        {"cmbTarget_SamplingRate", "QComboBox", {568, 192, 137, 21}, "22050", true,
+        {"cmbTarget_SamplingRate",
+         "QComboBox",
+         {568, 192, 137, 21},
+         "22050",
+         true,
          "The Sampling Rate of the Target file (See Quorra for more information)"},
-        {"Label16", "QLabel", {728, 104, 113, 113},
+        {"Label16",
+         "QLabel",
+         {728, 104, 113, 113},
          "Not all combinations are valid, See the Quorra documentation for explicit information "
          "on supported combinations",
-         true, ""},
+         true,
+         ""},
         {"Label11", "QLabel", {448, 216, 105, 17}, "Directory", true, ""},
-        {"txtTargetDir", "QLineEdit", {568, 216, 217, 19},
-         QString::fromStdString(DefaultTargetDir()), true,
+        {"txtTargetDir",
+         "QLineEdit",
+         {568, 216, 217, 19},
+         QString::fromStdString(DefaultTargetDir()),
+         true,
          "The Output Directory where all Transcoded files are placed"},
         {"cmdTranscode", "QPushButton", {568, 264, 153, 25}, "Transcode Now!", true, ""},
         {"Label12", "QLabel", {448, 304, 105, 17}, "Log", true, ""},
-        {"txtOutputLog", "kqc::TextArea", {440, 320, 401, 185}, "", true,
+        {"txtOutputLog",
+         "kqc::TextArea",
+         {440, 320, 401, 185},
+         "",
+         true,
          "Output from the internal and Transcoding process. Check the Debug To File checkbox to "
          "save this output to " +
              debugLog()},
@@ -163,7 +231,9 @@ struct ComboRow {
     QStringList items;
 };
 
-void PrintTo(const ComboRow& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ComboRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class Form1ComboItems : public ::testing::TestWithParam<ComboRow> {};
 
@@ -181,7 +251,8 @@ TEST_P(Form1ComboItems, InStoredOrderAndEditable) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Form1ComboItems,
     ::testing::Values(
-        ComboRow{"cmbSource_Format", {"gif", "bmp", "mp3", "mp4", "wma", "au", "gsm", "raw", "wav"}},
+        ComboRow{"cmbSource_Format",
+                 {"gif", "bmp", "mp3", "mp4", "wma", "au", "gsm", "raw", "wav"}},
         ComboRow{"cmbTarget_Format", {"mp4", "gsm", "au", "amr", "raw", "wav", "wma"}},
         ComboRow{"cmbTarget_Codec",
                  {"aac", "amr-nb", "anr-wb", "pcm", "g711", "g711a", "g711u", "mp3", "adpcm",
@@ -216,7 +287,9 @@ struct FontRow {
     bool red;
 };
 
-void PrintTo(const FontRow& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const FontRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class Form1Font : public ::testing::TestWithParam<FontRow> {};
 
@@ -271,20 +344,48 @@ TEST(Form1Keyboard, TabFollowsTabIndexesSkippingDisabledAndUnselectedOption) {
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     EXPECT_EQ(focusName(), "cmbSource_Format");
-    const QStringList atStart = {
-        "cmbSource_Format", "cmbTarget_Format", "cmdTranscode", "txtURL", "txtSourceDir", "radURL",
-        "cmbTarget_Codec", "cmbTarget_SamplingRate", "cmbTarget_BitRate", "cmbTarget_Channels",
-        "txtTargetDir", "txtOutputLog", "txtTranscoderURLPort", "chkDebug", "DriveBox", "DirBox",
-        "cmdCodecInfo", "cmbSource_Format"};
+    const QStringList atStart = {"cmbSource_Format",
+                                 "cmbTarget_Format",
+                                 "cmdTranscode",
+                                 "txtURL",
+                                 "txtSourceDir",
+                                 "radURL",
+                                 "cmbTarget_Codec",
+                                 "cmbTarget_SamplingRate",
+                                 "cmbTarget_BitRate",
+                                 "cmbTarget_Channels",
+                                 "txtTargetDir",
+                                 "txtOutputLog",
+                                 "txtTranscoderURLPort",
+                                 "chkDebug",
+                                 "DriveBox",
+                                 "DirBox",
+                                 "cmdCodecInfo",
+                                 "cmbSource_Format"};
     EXPECT_EQ(tabRound(form, atStart.size() - 1), atStart);
 
     form.controls().radFileSystem->setChecked(true);
     form.controls().cmbSource_Format->setFocus();
-    const QStringList fileSystemMode = {
-        "cmbSource_Format", "cmbTarget_Format", "cmdTranscode", "txtURL", "txtSourceDir",
-        "radFileSystem", "cmbTarget_Codec", "cmbTarget_SamplingRate", "cmbTarget_BitRate",
-        "cmbTarget_Channels", "txtTargetDir", "txtOutputLog", "txtTranscoderURLPort", "chkDebug",
-        "cmdFileSelect", "DriveBox", "DirBox", "cmdCodecInfo", "cmdClear", "cmbSource_Format"};
+    const QStringList fileSystemMode = {"cmbSource_Format",
+                                        "cmbTarget_Format",
+                                        "cmdTranscode",
+                                        "txtURL",
+                                        "txtSourceDir",
+                                        "radFileSystem",
+                                        "cmbTarget_Codec",
+                                        "cmbTarget_SamplingRate",
+                                        "cmbTarget_BitRate",
+                                        "cmbTarget_Channels",
+                                        "txtTargetDir",
+                                        "txtOutputLog",
+                                        "txtTranscoderURLPort",
+                                        "chkDebug",
+                                        "cmdFileSelect",
+                                        "DriveBox",
+                                        "DirBox",
+                                        "cmdCodecInfo",
+                                        "cmdClear",
+                                        "cmbSource_Format"};
     EXPECT_EQ(tabRound(form, fileSystemMode.size() - 1), fileSystemMode);
 }
 

@@ -3,10 +3,10 @@
 #include "test_form1_support.h"
 #include "ui/text_area.h"
 
+#include <gtest/gtest.h>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -56,7 +56,9 @@ struct EditCase {
     std::string expected;
 };
 
-void PrintTo(const EditCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const EditCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class LogBoxEdit : public LogBox, public ::testing::WithParamInterface<EditCase> {};
 
@@ -75,16 +77,15 @@ TEST_P(LogBoxEdit, UserEditsLandInTheKeptText) {
 INSTANTIATE_TEST_SUITE_P(
     Table, LogBoxEdit,
     ::testing::Values(
-        EditCase{"TypeAtEnd", 6, [](QWidget* w) { QTest::keyClicks(w, "xy"); },
-                 "\r\nA\nB\r\nCxy"},
+        EditCase{"TypeAtEnd", 6, [](QWidget* w) { QTest::keyClicks(w, "xy"); }, "\r\nA\nB\r\nCxy"},
         EditCase{"TypeBeforeLastLine", 5, [](QWidget* w) { QTest::keyClicks(w, "x"); },
                  "\r\nA\nB\r\nxC"},
         EditCase{"EnterMakesCrLf", 2, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); },
                  "\r\nA\r\n\nB\r\nC"},
         EditCase{"BackspaceJoinsOverLoneLf", 3,
                  [](QWidget* w) { QTest::keyClick(w, Qt::Key_Backspace); }, "\r\nAB\r\nC"},
-        EditCase{"DeleteRemovesCrLfPair", 4,
-                 [](QWidget* w) { QTest::keyClick(w, Qt::Key_Delete); }, "\r\nA\nBC"},
+        EditCase{"DeleteRemovesCrLfPair", 4, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Delete); },
+                 "\r\nA\nBC"},
         EditCase{"SelectAllAndType", 0,
                  [](QWidget* w) {
                      QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);

@@ -10,13 +10,13 @@
 #include "ui/form1.h"
 #include "ui/text_area.h"
 
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
@@ -48,15 +48,15 @@ std::string answer() {
 class Form1Run : public ::testing::Test {
 protected:
     void SetUp() override {
-        server.server().Post(kPath, [this](const httplib::Request& request,
-                                           httplib::Response& response) {
-            std::this_thread::sleep_for(serviceDelay);
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                requests.push_back(request.body);
-            }
-            response.set_content(answer(), "text/xml; charset=utf-8");
-        });
+        server.server().Post(kPath,
+                             [this](const httplib::Request& request, httplib::Response& response) {
+                                 std::this_thread::sleep_for(serviceDelay);
+                                 {
+                                     std::lock_guard<std::mutex> lock(mutex);
+                                     requests.push_back(request.body);
+                                 }
+                                 response.set_content(answer(), "text/xml; charset=utf-8");
+                             });
         server.start();
         fs::create_directory(out.path() / "in");
         form.fields().setText(Field::txtTranscoderURLPort, server.url(kPath));
@@ -174,9 +174,10 @@ TEST_F(Form1Run, FileSystemModeSendsTheMatchingFiles) {
 
     std::string expected;
     for (const std::string& name : matching("mp3"))
-        expected += "\r\nStarting to Base64 Encode File\r\nCreateSOAPRequestXML successfully"
-                    "\r\nPostXML successfullly" +
-                    saved(name.substr(0, name.rfind('.')) + ".wav");
+        expected +=
+            "\r\nStarting to Base64 Encode File\r\nCreateSOAPRequestXML successfully"
+            "\r\nPostXML successfullly" +
+            saved(name.substr(0, name.rfind('.')) + ".wav");
     EXPECT_EQ(logText(), expected);
     EXPECT_EQ(test::readBytes(out.path() / "Song.wav"), kTranscoded);
     EXPECT_EQ(test::readBytes(out.path() / "mp3list.wav"), kTranscoded);

@@ -11,11 +11,15 @@
 #include <ostream>
 
 // Readable failure messages for Qt values.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& list, std::ostream* out) {
     *out << '[' << list.join(", ").toStdString() << ']';
 }
-inline void PrintTo(const QColor& colour, std::ostream* out) { *out << colour.name().toStdString(); }
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << colour.name().toStdString();
+}
 
 namespace kqc::test {
 

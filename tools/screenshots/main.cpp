@@ -10,8 +10,8 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QPixmap>
 #include <QEventLoop>
+#include <QPixmap>
 #include <QTimer>
 
 #include <cstdio>
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     bool ok = save(form1, outPath + "/form1.png");
 #ifdef KQC_HAVE_FORM2
     kqc::Form2::showSingleInstance();
-    if (kqc::Form2* form2 = kqc::Form2::openInstance()) ok = save(*form2, outPath + "/form2.png") && ok;
+    if (kqc::Form2* form2 = kqc::Form2::openInstance())
+        ok = save(*form2, outPath + "/form2.png") && ok;
 #endif
     return ok ? 0 : 1;
 }
