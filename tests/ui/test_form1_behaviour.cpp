@@ -31,6 +31,8 @@ using test::SeenBox;
 
 class Form1Behaviour : public ::testing::Test {
 protected:
+    Form1 form;
+    test::TempDir dir;
     const Form1Controls& c = form.controls();
     std::string fileList() const { return c.txtSourceFilenames->text(); }
     bool importEnabled() const { return c.cmdFileSelect->isEnabled(); }
@@ -51,8 +53,6 @@ protected:
         return list;
     }
 
-    Form1 form;
-    test::TempDir dir;
 };
 
 TEST_F(Form1Behaviour, StartsInUrlModeWithListButtonsDisabled) {
