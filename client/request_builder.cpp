@@ -1,5 +1,6 @@
 #include "client/request_builder.h"
 
+#include "media/large_buffer.h"
 
 namespace kqc {
 
@@ -82,9 +83,10 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 
     request.clear();
     request.shrink_to_fit();
-    request.reserve(kHead.size() + kSourceHead.size() + kTargetHead.size() + kTail.size() + 512 +
-                    source.size() + format.size() + codec.size() + bitRate.size() +
-                    channels.size() + samplingRate.size());
+    ReserveLargeBuffer(request, kHead.size() + kSourceHead.size() + kTargetHead.size() +
+                                    kTail.size() + 512 + source.size() + format.size() +
+                                    codec.size() + bitRate.size() + channels.size() +
+                                    samplingRate.size());
     request.append(kHead);
     request.append("<ns1:transcode xmlns:ns1=\"").append(kServiceNamespace).append("\">\r\n");
     request.append(kSourceHead);

@@ -1,5 +1,7 @@
 #include "client/service_call.h"
 
+#include "media/large_buffer.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -31,7 +33,7 @@ size_t appendBody(char* data, size_t size, size_t count, void* userData) {
                     CURLE_OK &&
                 length > 0) {
                 try {
-                    transfer->body.reserve(static_cast<size_t>(length));
+                    ReserveLargeBuffer(transfer->body, static_cast<size_t>(length));
                 } catch (...) {
                     // An absurd announced length: grow as the data comes instead.
                 }

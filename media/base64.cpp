@@ -1,5 +1,7 @@
 #include "media/base64.h"
 
+#include "media/large_buffer.h"
+
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -89,6 +91,7 @@ private:
 
 std::string Base64Encode(std::string_view bytes) {
     std::string text;
+    ReserveLargeBuffer(text, (bytes.size() + 2) / 3 * 4);
     text.resize((bytes.size() + 2) / 3 * 4);
     size_t written = 0;
     for (size_t pos = 0; pos < bytes.size(); pos += kEncodeChunk) {
@@ -119,6 +122,7 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
     }
 
     std::string out;
+    ReserveLargeBuffer(out, end / 4 * 3 + 3);
     out.resize(end / 4 * 3 + 3);
     BodyDecoder decoder(out);
     if (!decoder.add(text.substr(0, end)) || !decoder.finish(padCount)) return false;

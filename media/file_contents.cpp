@@ -1,5 +1,6 @@
 #include "media/file_contents.h"
 
+#include "media/large_buffer.h"
 #include "media/paths.h"
 
 #include <cstdio>
@@ -48,6 +49,7 @@ bool readWholeFile(const fs::path& path, std::string& contents) {
         return false;
     }
     std::string data;
+    ReserveLargeBuffer(data, static_cast<size_t>(info.st_size));
     data.resize(static_cast<size_t>(info.st_size));
     size_t filled = 0;
     bool ok = true;
