@@ -1,0 +1,46 @@
+// kqc-bench-core-run: one transcode run in file-system mode through the core, without a window.
+// The transfer benchmark starts it as a child process so that its peak resident size can be read
+// from the operating system.
+//
+//   kqc-bench-core-run --endpoint URL --source-dir DIR --target-dir DIR [--filter TEXT]
+//                      [--debug-log PATH]   (ticks "Debug To File", writing to PATH)
+#include "bench/bench_support.h"
+#include "client/plain_fields.h"
+#include "client/transcode_run.h"
+#include "log/activity_log.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    using namespace kqc;
+    const std::string endpoint = bench::OptionValue(argc, argv, "--endpoint", "");
+    const std::string sourceDir = bench::OptionValue(argc, argv, "--source-dir", "");
+    const std::string targetDir = bench::OptionValue(argc, argv, "--target-dir", "");
+    const std::string debugLog = bench::OptionValue(argc, argv, "--debug-log", "");
+    if (endpoint.empty() || sourceDir.empty() || targetDir.empty()) {
+        std::fprintf(stderr,
+                     "usage: %s --endpoint URL --source-dir DIR --target-dir DIR "
+                     "[--filter TEXT] [--debug-log PATH]\n",
+                     argv[0]);
+        return 2;
+    }
+
+    PlainFields fields;
+    fields.setUrlMode(false);
+    fields.setText(Field::txtTranscoderURLPort, endpoint);
+    fields.setText(Field::txtSourceDir, sourceDir);
+    fields.setText(Field::txtTargetDir, targetDir);
+    fields.setText(Field::cmbSource_Format, bench::OptionValue(argc, argv, "--filter", "mp3"));
+    fields.setDebugValue(debugLog.empty() ? 0 : 1);
+    ActivityLog log(fields,
+                    debugLog.empty() ? DefaultDebugLogPath() : std::filesystem::path(debugLog));
+
+    TranscodeRun(fields, log);
+
+    const std::string text = fields.outputLogText();
+    if (text.find("\r\nSaved transcoded file as ") == std::string::npos) {
+        std::fprintf(stderr, "the run saved nothing; its log:%s\n", text.c_str());
+        return 1;
+    }
+    return 0;
+}

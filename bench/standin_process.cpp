@@ -1,0 +1,57 @@
+#include "bench/standin_process.h"
+
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kqc::bench {
+
+namespace {
+
+// The stand-in announces itself as "quorra-standin: MediaAdapter at URL (engine echo)".
+std::string endpointFromBanner(const std::string& line) {
+    const std::string marker = "MediaAdapter at ";
+    size_t start = line.find(marker);
+    if (start == std::string::npos) return {};
+    start += marker.size();
+    size_t end = line.find(' ', start);
+    return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+}  // namespace
+
+StandinProcess::StandinProcess(const std::string& program) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+    m_pid = fork();
+    if (m_pid < 0) throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        dup2(pipeFds[1], STDOUT_FILENO);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        execl(program.c_str(), program.c_str(), "--engine", "echo", "--port", "0", "--quiet",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(pipeFds[1]);
+    std::FILE* out = fdopen(pipeFds[0], "r");
+    char line[512] = {};
+    bool announced = out && std::fgets(line, sizeof line, out);
+    if (out) std::fclose(out);  // later output has nowhere to go; the stand-in is quiet
+    m_endpoint = announced ? endpointFromBanner(line) : std::string();
+    if (m_endpoint.empty()) {
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+        throw std::runtime_error("the stand-in did not start: " + program);
+    }
+}
+
+StandinProcess::~StandinProcess() {
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+}
+
+}  // namespace kqc::bench

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <sys/types.h>
+#include <string>
+
+namespace kqc::bench {
+
+// The stand-in service with its echo engine, started as a child process on a free loopback port
+// and stopped (SIGTERM, then waited for) on destruction.
+class StandinProcess {
+public:
+    explicit StandinProcess(const std::string& program);
+    ~StandinProcess();
+    StandinProcess(const StandinProcess&) = delete;
+    StandinProcess& operator=(const StandinProcess&) = delete;
+
+    const std::string& endpoint() const { return m_endpoint; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_endpoint;
+};
+
+}  // namespace kqc::bench

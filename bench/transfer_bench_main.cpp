@@ -1,0 +1,177 @@
+// kqc-bench-transfer: one big file through the whole run in file-system mode against the stand-in
+// (echo engine), with and without "Debug To File", side by side with a reference made of the
+// tools that do the same work: curl posting a request of the same size and saving the answer,
+// coreutils base64 encoding the file and decoding it again.
+//
+//   kqc-bench-transfer --standin PATH --core-run PATH --work DIR [--mib 256] [--runs 5]
+#include "bench/bench_support.h"
+#include "bench/standin_process.h"
+#include "client/plain_fields.h"
+#include "client/request_builder.h"
+#include "log/activity_log.h"
+#include "media/base64.h"
+
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+using namespace kqc::bench;
+
+namespace {
+
+struct Round {
+    ChildResult client, clientDebug, curl, encode, decode;
+    double reference() const { return curl.wallSeconds + encode.wallSeconds + decode.wallSeconds; }
+};
+
+struct Paths {
+    fs::path source, target, input, output, debugLog, request, answer, encoded, decoded;
+    explicit Paths(const fs::path& work)
+        : source(work / "source"),
+          target(work / "target"),
+          input(source / "random.mp3"),
+          output(target / "random.mp4"),
+          debugLog(work / "debug.log"),
+          request(work / "request.xml"),
+          answer(work / "answer.xml"),
+          encoded(work / "random.b64"),
+          decoded(work / "decoded.bin") {}
+};
+
+// The request the client itself sends for the file, saved for curl to post.
+void writeRequest(const Paths& paths) {
+    std::string contents;
+    {
+        std::ifstream in(paths.input, std::ios::binary);
+        contents.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    kqc::PlainFields fields;
+    kqc::ActivityLog log(fields);
+    std::string request;
+    kqc::CreateSOAPRequestXML(fields, log, request, kqc::Base64Encode(contents), "");
+    std::ofstream out(paths.request, std::ios::binary | std::ios::trunc);
+    out.write(request.data(), static_cast<std::streamsize>(request.size()));
+    if (!out) throw std::runtime_error("cannot write " + paths.request.string());
+}
+
+void require(const ChildResult& result, const char* what) {
+    if (result.exitCode != 0)
+        throw std::runtime_error(std::string(what) + " failed with exit code " +
+                                 std::to_string(result.exitCode));
+}
+
+Round runRound(const Paths& paths, const std::string& coreRun, const std::string& endpoint,
+               bool check) {
+    Round round;
+    const std::vector<std::string> client = {
+        coreRun,        "--endpoint",         endpoint, "--source-dir", paths.source.string(),
+        "--target-dir", paths.target.string()};
+    round.client = RunChild(client);
+    require(round.client, "client run");
+    if (check && !SameFileContents(paths.input, paths.output))
+        throw std::runtime_error("the client's output differs from its input");
+    fs::remove(paths.output);
+
+    auto withDebug = client;
+    withDebug.insert(withDebug.end(), {"--debug-log", paths.debugLog.string()});
+    round.clientDebug = RunChild(withDebug);
+    require(round.clientDebug, "client run with Debug To File");
+    if (check && fs::file_size(paths.debugLog) < fs::file_size(paths.request))
+        throw std::runtime_error("the debug log misses the request entry");
+    fs::remove(paths.output);
+    fs::remove(paths.debugLog);
+
+    round.curl =
+        RunChild({"curl", "-sS", "--fail", "-o", paths.answer.string(), "-H",
+                  "SOAPAction: transcode", "-H", "Content-Type: text/xml; charset=utf-8", "-H",
+                  "Expect:", "--data-binary", "@" + paths.request.string(), endpoint});
+    require(round.curl, "curl");
+    if (check && fs::file_size(paths.answer) < fs::file_size(paths.request) / 2)
+        throw std::runtime_error("curl's answer is too short to hold the file");
+    fs::remove(paths.answer);
+
+    round.encode = RunChild({"base64", "-w0", paths.input.string()}, paths.encoded.string());
+    require(round.encode, "base64");
+    round.decode = RunChild({"base64", "-d", paths.encoded.string()}, paths.decoded.string());
+    require(round.decode, "base64 -d");
+    if (check && !SameFileContents(paths.input, paths.decoded))
+        throw std::runtime_error("base64 -d did not give the file back");
+    fs::remove(paths.encoded);
+    fs::remove(paths.decoded);
+    return round;
+}
+
+template <typename Get>
+double medianOf(const std::vector<Round>& rounds, Get get) {
+    std::vector<double> values;
+    for (const Round& round : rounds) values.push_back(get(round));
+    return Median(values);
+}
+
+void printRows(const std::vector<Round>& rounds, long mib) {
+    const std::string size = std::to_string(mib) + " MiB";
+    const double rssLimit = 3.0 * mib + 64;
+    const double client = medianOf(rounds, [](auto& r) { return r.client.wallSeconds; });
+    const double reference = medianOf(rounds, [](auto& r) { return r.reference(); });
+    const double ratio =
+        medianOf(rounds, [](auto& r) { return r.client.wallSeconds / r.reference(); });
+    const double rss = medianOf(rounds, [](auto& r) { return r.client.peakRssMiB; });
+    PrintRow("1", "client run, " + size + ", file-system mode, wall", Fixed(client, 2) + " s");
+    PrintRow("1", "reference (curl + base64 + base64 -d), wall", Fixed(reference, 2) + " s");
+    PrintRow("1", "  of which curl POST, base64, base64 -d",
+             Fixed(medianOf(rounds, [](auto& r) { return r.curl.wallSeconds; }), 2) + " + " +
+                 Fixed(medianOf(rounds, [](auto& r) { return r.encode.wallSeconds; }), 2) + " + " +
+                 Fixed(medianOf(rounds, [](auto& r) { return r.decode.wallSeconds; }), 2) + " s");
+    PrintRow("1", "client / reference (median of per-round ratios)", Fixed(ratio, 2), "<= 1.25",
+             AtMost(ratio, 1.25));
+    PrintRow("1", "client peak resident size", Fixed(rss, 0) + " MiB",
+             "<= " + Fixed(rssLimit, 0) + " MiB", AtMost(rss, rssLimit));
+
+    const double debug = medianOf(rounds, [](auto& r) { return r.clientDebug.wallSeconds; });
+    const double debugRatio =
+        medianOf(rounds, [](auto& r) { return r.clientDebug.wallSeconds / r.client.wallSeconds; });
+    const double debugRss = medianOf(rounds, [](auto& r) { return r.clientDebug.peakRssMiB; });
+    PrintRow("2", "client run with Debug To File, wall", Fixed(debug, 2) + " s");
+    PrintRow("2", "with / without Debug To File", Fixed(debugRatio, 2), "<= 1.30",
+             AtMost(debugRatio, 1.30));
+    PrintRow("2", "client peak resident size with Debug To File", Fixed(debugRss, 0) + " MiB",
+             "<= " + Fixed(rssLimit, 0) + " MiB", AtMost(debugRss, rssLimit));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string standin = OptionValue(argc, argv, "--standin", "");
+    const std::string coreRun = OptionValue(argc, argv, "--core-run", "");
+    const fs::path workRoot = OptionValue(argc, argv, "--work", "");
+    const long mib = OptionNumber(argc, argv, "--mib", 256);
+    const long runs = OptionNumber(argc, argv, "--runs", 5);
+    if (standin.empty() || coreRun.empty() || workRoot.empty()) {
+        std::fprintf(stderr,
+                     "usage: %s --standin PATH --core-run PATH --work DIR [--mib N] "
+                     "[--runs N]\n",
+                     argv[0]);
+        return 2;
+    }
+    const fs::path work = workRoot / "transfer";  // removed whole at the end
+    try {
+        const Paths paths(work);
+        fs::create_directories(paths.source);
+        fs::create_directories(paths.target);
+        WriteRandomFile(paths.input, static_cast<std::uint64_t>(mib) << 20);
+        writeRequest(paths);
+        StandinProcess service(standin);
+
+        runRound(paths, coreRun, service.endpoint(), true);  // warm-up, with checks
+        std::vector<Round> rounds;
+        for (long i = 0; i < runs; ++i)
+            rounds.push_back(runRound(paths, coreRun, service.endpoint(), i == 0));
+        printRows(rounds, mib);
+        fs::remove_all(work);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kqc-bench-transfer: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
