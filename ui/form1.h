@@ -24,8 +24,6 @@ public:
     const Form1Controls& controls() const { return m_controls; }
     FormFields& fields();
     bool isRunning() const { return m_running; }
-    // Where "Debug To File" writes; the platform's debug log unless changed.
-    void setDebugLogPath(std::filesystem::path path) { m_debugLogPath = std::move(path); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
