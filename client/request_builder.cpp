@@ -62,6 +62,8 @@ void AppendXmlEscaped(std::string& out, std::string_view text) {
             case '&': entity = "&amp;"; break;
             case '<': entity = "&lt;"; break;
             case '>': entity = "&gt;"; break;
+            // A reader turns a raw CR into LF; a lone CR in a file name must arrive as CR.
+            case '\r': entity = "&#13;"; break;
             default: continue;
         }
         out.append(text.substr(start, i - start)).append(entity);

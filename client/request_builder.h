@@ -17,7 +17,7 @@ inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/qu
 bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
                           std::string_view fileData, std::string_view location);
 
-// Appends text with &, < and > replaced by their entities.
+// Appends text with &, < and > replaced by their entities, and CR by a character reference.
 void AppendXmlEscaped(std::string& out, std::string_view text);
 
 }  // namespace kqc

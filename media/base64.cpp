@@ -29,7 +29,9 @@ bool decodeQuanta(std::string_view quanta, std::string& out, size_t& outLen) {
     int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data() + outLen),
                             reinterpret_cast<const unsigned char*>(quanta.data()),
                             static_cast<int>(quanta.size()));
-    if (n < 0) return false;
+    // OpenSSL silently drops trailing '-' (and white space) before decoding: "Zm9v----" would
+    // give "foo". Every quantum must have decoded to three bytes.
+    if (n < 0 || static_cast<size_t>(n) != quanta.size() / 4 * 3) return false;
     outLen += static_cast<size_t>(n);
     return true;
 }

@@ -1,0 +1,117 @@
+#include "reliability/run_support.h"
+
+#include "client/transcode_run.h"
+#include "media/base64.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace kqc::test {
+
+namespace fs = std::filesystem;
+
+std::string lines(std::initializer_list<std::string> all) {
+    std::string text;
+    for (const auto& line : all) text += "\r\n" + line;
+    return text;
+}
+
+std::string returnCode(std::string_view code) {
+    return "<returnCode xsi:type=\"xsd:int\">" + std::string(code) + "</returnCode>";
+}
+
+std::string message(std::string_view text) {
+    return "<message xsi:type=\"xsd:string\">" + std::string(text) + "</message>";
+}
+
+std::string fileData(std::string_view base64) {
+    return "<fileData xsi:type=\"xsd:base64Binary\">" + std::string(base64) + "</fileData>";
+}
+
+std::string successResponse(std::string_view bytes) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><soapenv:Envelope><soapenv:Body>" +
+           returnCode("0") + message("Transcoding done") + fileData(Base64Encode(bytes)) +
+           "</soapenv:Body></soapenv:Envelope>";
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int runInChild(const std::function<int()>& body, const std::function<void()>& inParent,
+               int timeoutSeconds) {
+    pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        int code = 1;
+        try {
+            code = body();
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    if (inParent) inParent();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+HostileRunTest::HostileRunTest() {
+    fs::create_directory(source);
+    fs::create_directory(target);
+    fields.setText(Field::txtSourceDir, source.string());
+    fields.setText(Field::txtTargetDir, target.string());
+    fields.setText(Field::txtURL, "http://127.0.0.1/media/");
+    fields.setDebugValue(1);
+}
+
+void HostileRunTest::runAgainst(const std::string& endpoint) {
+    fields.setText(Field::txtTranscoderURLPort, endpoint);
+    TranscodeRun(fields, log);
+    EXPECT_EQ(fields.notices(), std::vector<std::string>{"Transcoding Finished."});
+    EXPECT_TRUE(fields.isEnabled(Button::cmdTranscode));
+    EXPECT_TRUE(fields.isEnabled(Button::cmdFileSelect));
+}
+
+void HostileRunTest::runUrlMode(const std::string& endpoint, const std::string& fileList) {
+    fields.setUrlMode(true);
+    fields.setText(Field::txtSourceFilenames, fileList);
+    runAgainst(endpoint);
+}
+
+void HostileRunTest::runFileSystemMode(const std::string& endpoint) {
+    fields.setUrlMode(false);
+    runAgainst(endpoint);
+}
+
+std::string HostileRunTest::saved(std::string_view name) const {
+    return "Saved transcoded file as " + fields.text(Field::txtTargetDir) + "/" + std::string(name);
+}
+
+std::string HostileRunTest::errorSaving(std::string_view name) const {
+    return "Error saving transcoded file as " + fields.text(Field::txtTargetDir) + "/" +
+           std::string(name);
+}
+
+std::string HostileRunTest::startingOn(std::string_view entry) const {
+    return "Starting on " + fields.text(Field::txtURL) + "/" + std::string(entry);
+}
+
+}  // namespace kqc::test
