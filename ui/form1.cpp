@@ -7,6 +7,7 @@
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
 #include "ui/form1_fields.h"
+#include "ui/form2.h"
 #include "ui/local_ip.h"
 #include "ui/text_area.h"
 
@@ -154,7 +155,7 @@ void Form1::cmdClear_Click() {
 }
 
 // Opens the codec information window once that window is part of the program.
-void Form1::cmdCodecInfo_Click() {}
+void Form1::cmdCodecInfo_Click() { Form2::showSingleInstance(); }
 
 void Form1::cmdTranscode_Click() {
     if (m_running) return;
