@@ -161,8 +161,19 @@ std::vector<ServiceCase> serviceCases() {
 class HostileServiceTest : public HostileRunTest,
                            public ::testing::WithParamInterface<ServiceCase> {};
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 TEST_P(HostileServiceTest, LogsTheFaultKeepsEarlierFilesAndGoesOn) {
     const ServiceCase& c = GetParam();
+    if (c.name == "LyingContentLength" && kAddressSanitizer)
+        GTEST_SKIP() << "AddressSanitizer ends the process on a failed operator new instead of "
+                        "throwing std::bad_alloc, which the client catches";
     test::writeBytes(target / "a.mp4", kEarlier);
     HostileService service({c.reply, ok(successResponse(kSecond))});
     service.start();

@@ -102,10 +102,10 @@ TEST_F(SourceTest, MatchingFifoDoesNotBlockTheRun) {
     EXPECT_EQ(readBytes(target / "song.mp4"), allByteValues());
 }
 
-// Between the listing and the reading, every file but the first one read is swapped for
-// something that is no plain file.
+// Between the listing and the reading, every file but the first one read vanishes or is swapped
+// for something that is no plain file.
 TEST_F(SourceTest, FilesSwappedAfterTheListingAreSkippedWithoutBlocking) {
-    const std::vector<std::string> names{"a.mp3", "b.mp3", "c.mp3", "d.mp3"};
+    const std::vector<std::string> names{"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3"};
     for (const auto& name : names) writeBytes(source / name, name);
     std::vector<fs::path> paths;
     for (const auto& name : names) paths.push_back(source / name);
@@ -120,7 +120,7 @@ TEST_F(SourceTest, FilesSwappedAfterTheListingAreSkippedWithoutBlocking) {
             ::mkfifo(others.at(0).c_str(), 0600);
             fs::create_directory(others.at(1));
             fs::create_symlink(source / "gone", others.at(2));
-            swapped = true;
+            swapped = true;  // others.at(3) stays removed
         }
         return echo(index, request);
     });
@@ -129,7 +129,7 @@ TEST_F(SourceTest, FilesSwappedAfterTheListingAreSkippedWithoutBlocking) {
     runFileSystemMode(swapping.endpoint());
     EXPECT_TRUE(watchdog.finish()) << "the run blocked on a FIFO";
     ASSERT_TRUE(swapped);
-    EXPECT_EQ(count("\r\nError reading source file " + source.string() + "/"), 3u)
+    EXPECT_EQ(count("\r\nError reading source file " + source.string() + "/"), 4u)
         << fields.outputLogText();
     EXPECT_EQ(count("\r\nSaved transcoded file as "), 1u);
     EXPECT_EQ(swapping.requestBodies().size(), 1u);
