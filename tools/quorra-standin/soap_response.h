@@ -6,7 +6,8 @@
 
 namespace kqc::standin {
 
-// The service's message for a return code; "Unknown Error" for a code it does not know.
+// The service's message for a return code; "Unknown Error [Not specified]" for a code it does
+// not know.
 std::string_view ServiceMessage(std::string_view code);
 
 // An rpc/encoded transcodeResponse whose returnCode, message and fileData elements carry their
