@@ -1,4 +1,4 @@
-#include "quorra-standin/base64.h"
+#include "media/base64.h"
 #include "quorra-standin/process_runner.h"
 #include "standin/standin_test_support.h"
 #include "support/temp_dir.h"
@@ -41,12 +41,12 @@ protected:
 TEST_P(StandinFfmpegTest, TranscodesAWavToTheRequestedProfile) {
     RunningStandin standin(FfmpegOptions());
     std::string request = ClientRequestText(
-        FileDataLine(standin::EncodeBase64(ToneWav(44100, 500))), GetParam().profile);
+        FileDataLine(kqc::Base64Encode(ToneWav(44100, 500))), GetParam().profile);
     auto result = standin.post(request);
     ASSERT_TRUE(result);
     ASSERT_EQ(ElementText(result->body, "returnCode"), "0") << standin.log();
     std::string target;
-    ASSERT_TRUE(standin::DecodeBase64(ElementText(result->body, "fileData").value_or(""), target));
+    ASSERT_TRUE(kqc::Base64Decode(ElementText(result->body, "fileData").value_or(""), target));
     TempDir dir;
     writeBytes(dir / "target", target);
     EXPECT_EQ(ProbeAudio(dir / "target"), GetParam().probed);
@@ -74,7 +74,7 @@ TEST_F(StandinFfmpegFailureTest, MediaFfmpegCannotReadGets2003AndEmptyMediaGets2
     for (auto [bytes, code] :
          {std::pair<std::string, const char*>{"no audio at all", "2003"}, {"", "2002"}}) {
         auto result = standin.post(
-            ClientRequestText(FileDataLine(standin::EncodeBase64(bytes)), DefaultProfile()));
+            ClientRequestText(FileDataLine(kqc::Base64Encode(bytes)), DefaultProfile()));
         ASSERT_TRUE(result);
         EXPECT_EQ(ElementText(result->body, "returnCode"), code) << bytes;
         EXPECT_EQ(result->body.find("<fileData"), std::string::npos);
@@ -93,7 +93,7 @@ TEST_F(StandinFfmpegFailureTest, PlaylistSourceCannotMakeFfmpegReadOtherFiles) {
                            (dir / "secret.mp3").string() + "\n#EXT-X-ENDLIST\n";
     RunningStandin standin(FfmpegOptions());
     auto result = standin.post(
-        ClientRequestText(FileDataLine(standin::EncodeBase64(playlist)), DefaultProfile()));
+        ClientRequestText(FileDataLine(kqc::Base64Encode(playlist)), DefaultProfile()));
     ASSERT_TRUE(result);
     EXPECT_EQ(ElementText(result->body, "returnCode"), "2003");
     EXPECT_EQ(result->body.find("<fileData"), std::string::npos);
@@ -103,7 +103,7 @@ TEST_F(StandinFfmpegFailureTest, ACombinationWithoutAnEncoderGets2006) {
     if (FfmpegHasEncoder("libvo_amrwbenc")) GTEST_SKIP() << "this ffmpeg can encode AMR-WB";
     RunningStandin standin(FfmpegOptions());
     auto result =
-        standin.post(ClientRequestText(FileDataLine(standin::EncodeBase64(ToneWav(16000, 200))),
+        standin.post(ClientRequestText(FileDataLine(kqc::Base64Encode(ToneWav(16000, 200))),
                                        {"amr", "amr-wb", "12650", "Mono", "16000"}));
     ASSERT_TRUE(result);
     EXPECT_EQ(ElementText(result->body, "returnCode"), "2006");

@@ -1,4 +1,4 @@
-#include "quorra-standin/base64.h"
+#include "media/base64.h"
 #include "standin/standin_test_support.h"
 #include "support/temp_dir.h"
 
@@ -9,12 +9,10 @@
 namespace kqc::test {
 namespace {
 
-using standin::DecodeBase64;
-using standin::EncodeBase64;
 using standin::TargetProfile;
 
 std::string FileDataRequest(std::string_view bytes, TargetProfile profile = DefaultProfile()) {
-    return ClientRequestText(FileDataLine(EncodeBase64(bytes)), profile);
+    return ClientRequestText(FileDataLine(kqc::Base64Encode(bytes)), profile);
 }
 
 std::string ReturnCode(const httplib::Result& result) {
@@ -38,7 +36,7 @@ TEST(StandinService, EchoAnswersTheSourceBytesExactlyAsTheClientReadsThem) {
     ASSERT_TRUE(fileData);
     EXPECT_NE(result->body.find("<fileData xsi:type=\"xsd:base64Binary\">"), std::string::npos);
     std::string decoded;
-    ASSERT_TRUE(DecodeBase64(*fileData, decoded));
+    ASSERT_TRUE(kqc::Base64Decode(*fileData, decoded));
     EXPECT_EQ(decoded, bytes);
     EXPECT_NE(
         standin.log().find(" status=200 source=fileData size=" + std::to_string(bytes.size()) +
@@ -58,7 +56,7 @@ TEST(StandinService, FetchesTheLocationFromItsWebRootWithEntitiesDecoded) {
     auto result = standin.post(ClientRequestText(LocationLine(url), DefaultProfile()));
     ASSERT_EQ(ReturnCode(result), "0");
     std::string decoded;
-    ASSERT_TRUE(DecodeBase64(ElementText(result->body, "fileData").value_or(""), decoded));
+    ASSERT_TRUE(kqc::Base64Decode(ElementText(result->body, "fileData").value_or(""), decoded));
     EXPECT_EQ(decoded, bytes);
     EXPECT_NE(standin.log().find("source=location size=" + std::to_string(bytes.size())),
               std::string::npos);

@@ -1,6 +1,6 @@
 #include "quorra-standin/call_processor.h"
 
-#include "quorra-standin/base64.h"
+#include "media/base64.h"
 #include "quorra-standin/codec_chart.h"
 #include "quorra-standin/source_fetch.h"
 
@@ -40,7 +40,7 @@ CallResult CallProcessor::process(const TranscodeCall& call) {
 bool CallProcessor::readSource(const TranscodeCall& call, CallResult& result, std::string& source) {
     bool ok = result.sourceKind == "location"
                   ? FetchLocation(*call.location, m_options.maxBody, m_options.fetchTimeout, source)
-                  : DecodeBase64(*call.fileData, source);
+                  : kqc::Base64Decode(*call.fileData, source);
     result.sourceSize = source.size();
     return ok;
 }

@@ -1,6 +1,6 @@
 #include "quorra-standin/standin_service.h"
 
-#include "quorra-standin/base64.h"
+#include "media/base64.h"
 #include "quorra-standin/soap_response.h"
 
 #include "client/request_builder.h"
@@ -219,7 +219,7 @@ void StandinService::answerCall(const std::string& body, httplib::Response& res,
     exchange.outcome = "code=" + result.returnCode;
 
     std::optional<std::string> fileData;
-    if (result.target) fileData = EncodeBase64(*result.target);
+    if (result.target) fileData = kqc::Base64Encode(*result.target);
     res.set_content(TranscodeResponseXml(kServiceNamespace, result.returnCode,
                                          ServiceMessage(result.returnCode), fileData),
                     kXmlType);

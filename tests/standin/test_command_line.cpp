@@ -1,4 +1,3 @@
-#include "quorra-standin/base64.h"
 #include "quorra-standin/command_line.h"
 #include "support/temp_dir.h"
 
@@ -6,30 +5,6 @@
 
 namespace kqc::standin {
 namespace {
-
-TEST(StandinBase64, RoundTripsEveryByteValueAtEveryLengthModuloThree) {
-    std::string bytes = test::allByteValues();
-    for (std::size_t cut = 0; cut < 3; ++cut) {
-        std::string part = bytes.substr(cut);
-        std::string decoded;
-        ASSERT_TRUE(DecodeBase64(EncodeBase64(part), decoded));
-        EXPECT_EQ(decoded, part);
-    }
-    EXPECT_EQ(EncodeBase64("ABCD"), "QUJDRA==");
-}
-
-TEST(StandinBase64, SkipsLineBreaksAndRejectsForeignCharactersAndBadPadding) {
-    std::string decoded = "unchanged";
-    ASSERT_TRUE(DecodeBase64("QUJD\r\nRA==\r\n", decoded));
-    EXPECT_EQ(decoded, "ABCD");
-    ASSERT_TRUE(DecodeBase64("", decoded));
-    EXPECT_EQ(decoded, "");
-    for (std::string_view bad : {"QU*D", "QUJDR", "QUJD=A==", "Q===", "QUJ\x01"}) {
-        decoded = "unchanged";
-        EXPECT_FALSE(DecodeBase64(bad, decoded)) << bad;
-        EXPECT_EQ(decoded, "unchanged") << bad;
-    }
-}
 
 TEST(StandinCommandLine, ReadsEveryFlag) {
     CommandLine line;
