@@ -6,12 +6,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 
 #include <exception>
 
@@ -107,29 +105,16 @@ void Form1Fields::setEnabled(Button button, bool enabled) {
 }
 
 void Form1Fields::showFinishedNotice(std::string_view text) {
+    showLogNow();
     QMessageBox notice(QMessageBox::Information, fromUtf8(kProgramName), fromUtf8(text),
                        QMessageBox::Ok, &m_form);
     notice.exec();
 }
 
-// The work runs on a worker thread while this thread goes on painting and serving timers; user
+// The work runs on the worker thread while this thread goes on painting and serving timers; user
 // input stays queued until the work is done, so the run stays one step after the other.
 void Form1Fields::runBlocking(const std::function<void()>& work) {
-    std::exception_ptr failure;
-    QEventLoop loop;
-    QThread* worker = QThread::create([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    QObject::connect(worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    worker->start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker->wait();
-    delete worker;
-    if (failure) std::rethrow_exception(failure);
+    m_worker.run(work);
 }
 
 std::string Form1Fields::outputLogText() const {
@@ -141,7 +126,7 @@ void Form1Fields::setOutputLogText(std::string_view text) {
 }
 
 void Form1Fields::appendOutputLog(std::string_view text) {
-    m_controls.txtOutputLog->append(text);
+    m_controls.txtOutputLog->queueAppend(text);
 }
 
 int Form1Fields::debugValue() const {
@@ -156,8 +141,20 @@ int Form1Fields::debugValue() const {
     return 0;
 }
 
+// Redraws the log box with its new lines now, at most once a display frame: a person cannot see
+// more, and drawing the window for every one of thousands of quick lines took far longer than the
+// requests themselves. Lines of a burst shorter than a frame show with the next refresh, the
+// next wait for the service, or the closing notice at the latest.
 void Form1Fields::refresh() {
-    m_form.repaint();
+    constexpr qint64 kFrameMs = 16;
+    if (m_sinceLogShown.isValid() && m_sinceLogShown.elapsed() < kFrameMs) return;
+    showLogNow();
+}
+
+void Form1Fields::showLogNow() {
+    m_controls.txtOutputLog->flushQueued();
+    m_controls.txtOutputLog->repaint();
+    m_sinceLogShown.start();
 }
 
 }  // namespace kqc

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "client/form_fields.h"
+#include "ui/blocking_worker.h"
+
+#include <QElapsedTimer>
 
 #include <functional>
 #include <string>
@@ -32,8 +35,12 @@ public:
     void refresh() override;
 
 private:
+    void showLogNow();
+
     QWidget& m_form;
     const Form1Controls& m_controls;
+    BlockingWorker m_worker;
+    QElapsedTimer m_sinceLogShown;
 };
 
 }  // namespace kqc
