@@ -78,8 +78,9 @@ std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The target's name, cut short, keeps the temporary file recognisable and within NAME_MAX.
-        auto name = "." + Utf8FromPath(target.filename()).substr(0, 64) + "." +
-                    std::to_string(random() % 1000000000) + ".part";
+        std::string name = ".";
+        name.append(Utf8FromPath(target.filename()).substr(0, 64)).append(".");
+        name.append(std::to_string(random() % 1000000000)).append(".part");
         tempPath = target.parent_path() / PathFromUtf8(name);
         if (std::FILE* file = createExclusive(tempPath)) return file;
         if (errno != EEXIST) return nullptr;
