@@ -82,7 +82,7 @@ TEST(ServiceCall, RefusedConnectionAndBadEndpointsFailQuietly) {
         closed.start();
         freePort = closed.port();
     }
-    for (const std::string endpoint : {"http://127.0.0.1:" + std::to_string(freePort) + "/x",
+    for (const std::string& endpoint : {"http://127.0.0.1:" + std::to_string(freePort) + "/x",
                                        std::string(""), std::string("not a url"),
                                        std::string("gopher://127.0.0.1:1/")}) {
         std::string response = "unchanged";

@@ -201,11 +201,15 @@ TEST_P(Form1Control, MatchesItsRow) {
     ASSERT_NE(widget, nullptr);
     EXPECT_TRUE(widget->inherits(row.kind)) << widget->metaObject()->className();
     EXPECT_EQ(widget->geometry(), row.pixels);
-    if (row.text) EXPECT_EQ(shownText(widget), *row.text);
+    if (row.text) {
+        EXPECT_EQ(shownText(widget), *row.text);
+    }
     EXPECT_EQ(widget->isEnabled(), row.enabled);
     EXPECT_TRUE(widget->isVisibleTo(&form));
     EXPECT_EQ(widget->toolTip(), row.toolTip);
-    if (widget->inherits("QLabel")) EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
+    if (widget->inherits("QLabel")) {
+        EXPECT_EQ(widget->focusPolicy(), Qt::NoFocus);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Form1Control, ::testing::ValuesIn(controlRows()),
