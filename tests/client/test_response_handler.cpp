@@ -2,6 +2,7 @@
 #include "client/response_handler.h"
 #include "client/return_codes.h"
 #include "media/base64.h"
+#include "support/service_answer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,19 +13,12 @@ namespace kqc {
 namespace {
 
 using test::allByteValues;
+using test::fileData;
+using test::message;
+using test::returnCode;
 using test::readBytes;
 using test::TempDir;
 namespace fs = std::filesystem;
-
-std::string returnCode(std::string_view code) {
-    return "<returnCode xsi:type=\"xsd:int\">" + std::string(code) + "</returnCode>";
-}
-std::string message(std::string_view text) {
-    return "<message xsi:type=\"xsd:string\">" + std::string(text) + "</message>";
-}
-std::string fileData(std::string_view base64) {
-    return "<fileData xsi:type=\"xsd:base64Binary\">" + std::string(base64) + "</fileData>";
-}
 
 TEST(ExtractTagValue, FindsTheFirstStartAndTheFirstEndTag) {
     struct Case { std::string text; bool found; std::string value; };

@@ -3,6 +3,7 @@
 #include "client/transcode_run.h"
 #include "media/base64.h"
 #include "support/loopback_server.h"
+#include "support/service_answer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,12 @@ namespace kqc {
 namespace {
 
 using test::allByteValues;
+using test::kSeparator;
+using test::lines;
 using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 namespace fs = std::filesystem;
-
-const std::string kSeparator(49, '-');
 
 // A service on loopback that reads each request as XML and answers return code "0" with the
 // request's own fileData, or with the Base64 of the location it was asked to fetch.
@@ -95,12 +96,6 @@ protected:
     ActivityLog log{fields, dir / "debug.log"};
     bool buttonsDisabledAtNotice = false;
 };
-
-std::string lines(std::initializer_list<std::string> all) {
-    std::string text;
-    for (const auto& line : all) text += "\r\n" + line;
-    return text;
-}
 
 TEST_F(TranscodeRunTest, UrlModeTwoEntriesByteExactBoxAndDebugFile) {
     fields.setDebugValue(1);

@@ -15,24 +15,6 @@ namespace kqc::test {
 
 namespace fs = std::filesystem;
 
-std::string lines(std::initializer_list<std::string> all) {
-    std::string text;
-    for (const auto& line : all) text += "\r\n" + line;
-    return text;
-}
-
-std::string returnCode(std::string_view code) {
-    return "<returnCode xsi:type=\"xsd:int\">" + std::string(code) + "</returnCode>";
-}
-
-std::string message(std::string_view text) {
-    return "<message xsi:type=\"xsd:string\">" + std::string(text) + "</message>";
-}
-
-std::string fileData(std::string_view base64) {
-    return "<fileData xsi:type=\"xsd:base64Binary\">" + std::string(base64) + "</fileData>";
-}
-
 std::string successResponse(std::string_view bytes) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><soapenv:Envelope><soapenv:Body>" +
            returnCode("0") + message("Transcoding done") + fileData(Base64Encode(bytes)) +

@@ -2,6 +2,7 @@
 
 #include "client/plain_fields.h"
 #include "log/activity_log.h"
+#include "support/service_answer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +16,9 @@
 
 namespace kqc::test {
 
-inline const std::string kSeparator(49, '-');
 inline constexpr std::string_view kPostFailure =
     "PostXML Failure: Transcoder response Failure (Not 200 OK)";
 
-// The box text of a run that logged these lines.
-std::string lines(std::initializer_list<std::string> all);
-
-std::string returnCode(std::string_view code);
-std::string message(std::string_view text);
-std::string fileData(std::string_view base64);
 // A whole SOAP answer with return code "0" and the Base64 of bytes.
 std::string successResponse(std::string_view bytes);
 
