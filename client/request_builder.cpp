@@ -1,5 +1,6 @@
 #include "client/request_builder.h"
 
+#include "media/base64.h"
 #include "media/large_buffer.h"
 
 namespace kqc {
@@ -52,7 +53,61 @@ void appendElement(std::string& out, std::string_view name, std::string_view val
     out.append("</").append(name).append(">").append(kCrLf);
 }
 
+// The profile's values, read in the order the profile lists them.
+struct ProfileValues {
+    std::string format, codec, bitRate, channels, samplingRate;
+
+    explicit ProfileValues(const FormFields& fields)
+        : format(fields.text(Field::cmbTarget_Format)),
+          codec(fields.text(Field::cmbTarget_Codec)),
+          bitRate(fields.text(Field::cmbTarget_BitRate)),
+          channels(fields.text(Field::cmbTarget_Channels)),
+          samplingRate(fields.text(Field::cmbTarget_SamplingRate)) {}
+
+    size_t size() const {
+        return format.size() + codec.size() + bitRate.size() + channels.size() +
+               samplingRate.size();
+    }
+};
+
+// Room for the fixed text of a request, its element names and a little escaping.
+constexpr size_t kRequestFrame = kHead.size() + kSourceHead.size() + kTargetHead.size() +
+                                 kTail.size() + kServiceNamespace.size() + 512;
+
+void appendHead(std::string& request) {
+    request.append(kHead);
+    request.append("<ns1:transcode xmlns:ns1=\"").append(kServiceNamespace).append("\">\r\n");
+    request.append(kSourceHead);
+}
+
+// Everything after the source element.
+void appendTarget(std::string& request, const ProfileValues& profile) {
+    request.append(kTargetHead);
+    appendElement(request, "fileFormat", profile.format);
+    appendElement(request, "codec", profile.codec);
+    appendElement(request, "bitRate", profile.bitRate);
+    appendElement(request, "channels", profile.channels);
+    request.append("<durationLimit>-1</durationLimit>\r\n");
+    appendElement(request, "samplingRate", profile.samplingRate);
+    request.append("<samplingResolution>0</samplingResolution>\r\n");
+    request.append(kTail);
+}
+
 }  // namespace
+
+const std::string& FileDataRequestHead() {
+    static const std::string head = [] {
+        std::string text;
+        appendHead(text);
+        text.append("<fileData>");
+        return text;
+    }();
+    return head;
+}
+
+std::size_t FileDataRequestCapacity(std::size_t fileSize) {
+    return kRequestFrame + Base64EncodedSize(fileSize) + 1024;
+}
 
 void AppendXmlEscaped(std::string& out, std::string_view text) {
     size_t start = 0;
@@ -74,34 +129,25 @@ void AppendXmlEscaped(std::string& out, std::string_view text) {
 
 bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
                           std::string_view fileData, std::string_view location) {
-    // Read in the order the profile lists them.
-    const std::string format = fields.text(Field::cmbTarget_Format);
-    const std::string codec = fields.text(Field::cmbTarget_Codec);
-    const std::string bitRate = fields.text(Field::cmbTarget_BitRate);
-    const std::string channels = fields.text(Field::cmbTarget_Channels);
-    const std::string samplingRate = fields.text(Field::cmbTarget_SamplingRate);
+    const ProfileValues profile(fields);
     const bool byLocation = !location.empty();
     const std::string_view source = byLocation ? location : fileData;
 
     request.clear();
     request.shrink_to_fit();
-    ReserveLargeBuffer(request, kHead.size() + kSourceHead.size() + kTargetHead.size() +
-                                    kTail.size() + 512 + source.size() + format.size() +
-                                    codec.size() + bitRate.size() + channels.size() +
-                                    samplingRate.size());
-    request.append(kHead);
-    request.append("<ns1:transcode xmlns:ns1=\"").append(kServiceNamespace).append("\">\r\n");
-    request.append(kSourceHead);
+    ReserveLargeBuffer(request, kRequestFrame + source.size() + profile.size());
+    appendHead(request);
     appendElement(request, byLocation ? "location" : "fileData", source);
-    request.append(kTargetHead);
-    appendElement(request, "fileFormat", format);
-    appendElement(request, "codec", codec);
-    appendElement(request, "bitRate", bitRate);
-    appendElement(request, "channels", channels);
-    request.append("<durationLimit>-1</durationLimit>\r\n");
-    appendElement(request, "samplingRate", samplingRate);
-    request.append("<samplingResolution>0</samplingResolution>\r\n");
-    request.append(kTail);
+    appendTarget(request, profile);
+
+    log.DebugToFile({"Request Structure:\r\n", request});
+    return true;
+}
+
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request) {
+    const ProfileValues profile(fields);
+    request.append("</fileData>").append(kCrLf);
+    appendTarget(request, profile);
 
     log.DebugToFile({"Request Structure:\r\n", request});
     return true;

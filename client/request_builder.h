@@ -17,6 +17,18 @@ inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/qu
 bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
                           std::string_view fileData, std::string_view location);
 
+// The same request for file-system mode built around the file data already in place: request
+// holds FileDataRequestHead() followed by the Base64 text of our own encoder (which has no
+// character to escape); the rest of the request is appended to it.
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request);
+
+// The text of a file-system mode request before its Base64 file data.
+const std::string& FileDataRequestHead();
+
+// Capacity of a file-system mode request for a file of that size, with room for ordinary
+// profile values.
+std::size_t FileDataRequestCapacity(std::size_t fileSize);
+
 // Appends text with &, < and > replaced by their entities, and CR by a character reference.
 void AppendXmlEscaped(std::string& out, std::string_view text);
 

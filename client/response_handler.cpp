@@ -5,6 +5,7 @@
 #include "media/file_contents.h"
 #include "media/paths.h"
 
+#include <span>
 #include <string>
 
 namespace kqc {
@@ -26,7 +27,9 @@ void logMessageIfAny(ActivityLog& log, std::string_view response) {
     log.LogOutput(line);
 }
 
-void saveFileData(const FormFields& fields, ActivityLog& log, std::string_view response,
+// Decodes the file data where its text stands in the answer: the bytes take less room than the
+// text, so no second whole-file buffer is needed.
+void saveFileData(const FormFields& fields, ActivityLog& log, std::string& response,
                   std::string_view filename) {
     std::string_view fileData;
     if (!ExtractTagValue(response, kFileDataStart, kFileDataEnd, fileData)) {
@@ -34,12 +37,14 @@ void saveFileData(const FormFields& fields, ActivityLog& log, std::string_view r
         return;
     }
     const std::string path = JoinPath(fields.text(Field::txtTargetDir), filename);
-    std::string decoded;
-    if (!Base64Decode(fileData, decoded)) {
+    const std::span<char> text(response.data() + (fileData.data() - response.data()),
+                               fileData.size());
+    size_t decodedLength = 0;
+    if (!Base64DecodeInPlace(text, decodedLength)) {
         log.LogOutput("Error decoding <fileData> for " + path);
         return;
     }
-    SaveTranscodedFile(log, path, decoded);
+    SaveTranscodedFile(log, path, std::string_view(text.data(), decodedLength));
 }
 
 }  // namespace
@@ -56,6 +61,12 @@ bool ExtractTagValue(std::string_view text, std::string_view startTag, std::stri
 }
 
 void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string_view vcResponseCode,
+                    std::string_view vcFilename) {
+    std::string response(vcResponseCode);
+    ResponseHandle(fields, log, response, vcFilename);
+}
+
+void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string& vcResponseCode,
                     std::string_view vcFilename) {
     std::string_view code;
     const bool hasCode = ExtractTagValue(vcResponseCode, kReturnCodeStart, kReturnCodeEnd, code);

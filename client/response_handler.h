@@ -17,5 +17,8 @@ bool ExtractTagValue(std::string_view text, std::string_view startTag, std::stri
 // vcFilename in txtTargetDir, otherwise logs the code and its message.
 void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string_view vcResponseCode,
                     std::string_view vcFilename);
+// The same, decoding the file data inside the answer's own memory, which it overwrites.
+void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string& vcResponseCode,
+                    std::string_view vcFilename);
 
 }  // namespace kqc

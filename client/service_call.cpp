@@ -4,6 +4,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -19,7 +21,31 @@ struct Transfer {
     CURL* curl = nullptr;
     std::string body;
     bool reserved = false;
+    // Set for a request given up by the caller: libcurl reads it through readRequest.
+    std::string* ownedRequest = nullptr;
+    size_t sent = 0;
+    bool handedOver = false;
 };
+
+// Hands libcurl the next piece of a request given up by the caller; after the last piece, the
+// request's memory becomes the answer's buffer. Its pages are in memory already, while a fresh
+// buffer of that size would be faulted in page by page.
+size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
+    auto* transfer = static_cast<Transfer*>(userData);
+    if (transfer->handedOver) return 0;
+    std::string& request = *transfer->ownedRequest;
+    const size_t n = std::min(size * count, request.size() - transfer->sent);
+    std::memcpy(buffer, request.data() + transfer->sent, n);
+    transfer->sent += n;
+    if (transfer->sent == request.size()) {
+        transfer->handedOver = true;
+        request.clear();
+        // An answer that began early keeps its own buffer.
+        if (transfer->body.empty()) transfer->body.swap(request);
+        std::string().swap(request);
+    }
+    return n;
+}
 
 // Appends a piece of the answer. Reserves the announced length once, so that a large answer is
 // not copied again and again as it grows.
@@ -68,9 +94,17 @@ HeaderList soapHeaders() {
     return HeaderList(list, &curl_slist_free_all);
 }
 
-}  // namespace
+bool setBody(CURL* h, std::string_view request, Transfer& transfer) {
+    if (transfer.ownedRequest)
+        return curl_easy_setopt(h, CURLOPT_READFUNCTION, &readRequest) == CURLE_OK &&
+               curl_easy_setopt(h, CURLOPT_READDATA, &transfer) == CURLE_OK;
+    // Never a null body: libcurl would then read the body from standard input.
+    return curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.empty() ? "" : request.data()) ==
+           CURLE_OK;
+}
 
-bool PostXML(const std::string& endpoint, std::string_view request, std::string& response) {
+bool post(const std::string& endpoint, std::string_view request, std::string* ownedRequest,
+          std::string& response) {
     try {
         initCurlOnce();
         EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
@@ -79,13 +113,11 @@ bool PostXML(const std::string& endpoint, std::string_view request, std::string&
 
         Transfer transfer;
         transfer.curl = curl.get();
+        transfer.ownedRequest = ownedRequest;
         CURL* h = curl.get();
         bool setUp =
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
-            curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK &&
-            // Never a null body: libcurl would then read the body from standard input.
-            curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.empty() ? "" : request.data()) ==
-                CURLE_OK &&
+            curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK && setBody(h, request, transfer) &&
             curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
                              static_cast<curl_off_t>(request.size())) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
@@ -103,6 +135,21 @@ bool PostXML(const std::string& endpoint, std::string_view request, std::string&
     } catch (...) {
         return false;
     }
+}
+
+}  // namespace
+
+bool PostXML(const std::string& endpoint, std::string_view request, std::string& response) {
+    return post(endpoint, request, nullptr, response);
+}
+
+bool PostXML(const std::string& endpoint, const char* request, std::string& response) {
+    return post(endpoint, request, nullptr, response);
+}
+
+bool PostXML(const std::string& endpoint, std::string&& request, std::string& response) {
+    std::string owned = std::move(request);
+    return post(endpoint, owned, &owned, response);
 }
 
 }  // namespace kqc

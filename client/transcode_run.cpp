@@ -25,28 +25,21 @@ std::vector<std::string_view> splitAtCrLf(std::string_view text) {
     }
 }
 
-void releaseText(std::string& text) {
-    std::string().swap(text);
-}
-
-// Builds, posts and hands on the request for one source: location for URL mode, Base64 file
-// data (moved in, released once in the request) for file-system mode. False when the request
-// went no further than a failure line.
-bool transcodeOne(FormFields& fields, ActivityLog& log, std::string fileData,
-                  std::string_view location, std::string_view sourceName) {
-    std::string request;
-    if (!CreateSOAPRequestXML(fields, log, request, fileData, location)) {
+// Logs how building the request went, posts it and hands the answer on. The request is given
+// up to the service call, which releases it once sent. False when the request went no further
+// than a failure line.
+bool postBuiltRequest(FormFields& fields, ActivityLog& log, bool built, std::string request,
+                      std::string_view sourceName) {
+    if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
         return false;
     }
     log.LogOutput("CreateSOAPRequestXML successfully");
-    releaseText(fileData);
 
     std::string response;
     bool posted = false;
     const std::string endpoint = fields.text(Field::txtTranscoderURLPort);
-    fields.runBlocking([&] { posted = PostXML(endpoint, request, response); });
-    releaseText(request);
+    fields.runBlocking([&] { posted = PostXML(endpoint, std::move(request), response); });
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
         return false;
@@ -68,8 +61,11 @@ void runUrlMode(FormFields& fields, ActivityLog& log) {
         if (entry.empty()) continue;
         const std::string currentUrl = fields.text(Field::txtURL);
         log.LogOutput("Starting on " + currentUrl + "/" + std::string(entry));
+        std::string request;
+        const bool built =
+            CreateSOAPRequestXML(fields, log, request, {}, currentUrl + std::string(entry));
         // A failed request goes straight on to the next entry, without the separator.
-        if (!transcodeOne(fields, log, {}, currentUrl + std::string(entry), entry)) continue;
+        if (!postBuiltRequest(fields, log, built, std::move(request), entry)) continue;
         log.LogOutput(kSeparator);
         log.LogOutput("");
     }
@@ -84,20 +80,21 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log) {
     }
     for (const FolderFile& file : *files) {
         if (!NameMatchesFilter(file.name, fields.text(Field::cmbSource_Format))) continue;
-        std::string contents;
+        // One buffer becomes the whole request: the file is read in after the request's head,
+        // turned into its Base64 text where it stands, and the rest of the request follows.
+        const std::string& head = FileDataRequestHead();
+        std::string request(head);
         bool read = false;
-        fields.runBlocking([&] { read = ReadFileContents(file.path, contents); });
+        fields.runBlocking(
+            [&] { read = AppendFileContents(file.path, request, FileDataRequestCapacity); });
         if (!read) {
             log.LogOutput("Error reading source file " + file.path);
             continue;
         }
         log.LogOutput("Starting to Base64 Encode File");
-        std::string fileData;
-        fields.runBlocking([&] {
-            fileData = Base64Encode(contents);
-            releaseText(contents);
-        });
-        transcodeOne(fields, log, std::move(fileData), {}, file.name);
+        fields.runBlocking([&] { Base64EncodeTail(request, head.size()); });
+        const bool built = CreateSOAPRequestXML(fields, log, request);
+        postBuiltRequest(fields, log, built, std::move(request), file.name);
     }
 }
 

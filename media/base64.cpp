@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace kqc {
 
@@ -23,32 +24,57 @@ bool hasSpaceOrPad(std::string_view chunk) {
     return false;
 }
 
-// Decodes whole quanta without padding; false on a character outside the alphabet.
-bool decodeQuanta(std::string_view quanta, std::string& out, size_t& outLen) {
-    if (quanta.empty()) return true;
-    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data() + outLen),
-                            reinterpret_cast<const unsigned char*>(quanta.data()),
-                            static_cast<int>(quanta.size()));
-    // OpenSSL silently drops trailing '-' (and white space) before decoding: "Zm9v----" would
-    // give "foo". Every quantum must have decoded to three bytes.
-    if (n < 0 || static_cast<size_t>(n) != quanta.size() / 4 * 3) return false;
-    outLen += static_cast<size_t>(n);
-    return true;
+bool overlaps(const char* a, size_t aSize, const char* b, size_t bSize) {
+    return a < b + bSize && b < a + aSize;
 }
 
+// Writes the decoded bytes of whole quanta, without padding, to out + outLen; false on a
+// character outside the alphabet. The output may lie in the same memory as the text, never
+// behind it: OpenSSL gets its input from a copy wherever the two would overlap.
+class QuantaWriter {
+public:
+    explicit QuantaWriter(char* out) : m_out(out) {}
+
+    bool write(std::string_view quanta) {
+        if (quanta.empty()) return true;
+        char* to = m_out + m_outLen;
+        const size_t expected = quanta.size() / 4 * 3;
+        if (overlaps(to, expected + 1, quanta.data(), quanta.size())) {
+            m_copy.assign(quanta.begin(), quanta.end());
+            quanta = std::string_view(m_copy.data(), m_copy.size());
+        }
+        int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(to),
+                                reinterpret_cast<const unsigned char*>(quanta.data()),
+                                static_cast<int>(quanta.size()));
+        // OpenSSL silently drops trailing '-' (and white space) before decoding: "Zm9v----"
+        // would give "foo". Every quantum must have decoded to three bytes.
+        if (n < 0 || static_cast<size_t>(n) != expected) return false;
+        m_outLen += expected;
+        return true;
+    }
+
+    void dropLast(size_t count) { m_outLen -= count; }
+    size_t length() const { return m_outLen; }
+
+private:
+    char* m_out;
+    size_t m_outLen = 0;
+    std::vector<char> m_copy;
+};
+
 // Collects the significant characters of the body (the text before the padding), decoding them
-// in chunks. Text without white space is decoded in place; only chunks holding white space go
-// through the staging buffer.
+// in chunks. Text without white space is decoded as it stands; only chunks holding white space
+// go through the staging buffer.
 class BodyDecoder {
 public:
-    explicit BodyDecoder(std::string& out) : m_out(out) {}
+    explicit BodyDecoder(char* out) : m_writer(out) {}
 
     bool add(std::string_view body) {
         for (size_t pos = 0; pos < body.size(); pos += kDecodeChunk) {
             std::string_view chunk = body.substr(pos, kDecodeChunk);
             if (m_staged.empty() && !hasSpaceOrPad(chunk)) {
                 size_t whole = chunk.size() / 4 * 4;
-                if (!decodeQuanta(chunk.substr(0, whole), m_out, m_outLen)) return false;
+                if (!m_writer.write(chunk.substr(0, whole))) return false;
                 m_staged.assign(chunk.substr(whole));
                 continue;
             }
@@ -68,50 +94,30 @@ public:
         if (rest == 0) return padCount == 0;
         if (rest + padCount != 4 || padCount == 0) return false;
         m_staged.append(padCount, 'A');
-        if (!decodeQuanta(m_staged, m_out, m_outLen)) return false;
-        m_outLen -= padCount;
+        if (!m_writer.write(m_staged)) return false;
+        m_writer.dropLast(padCount);
         return true;
     }
 
-    size_t length() const { return m_outLen; }
+    size_t length() const { return m_writer.length(); }
 
 private:
     bool flushWholeQuanta() {
         size_t whole = m_staged.size() / 4 * 4;
-        if (!decodeQuanta(std::string_view(m_staged).substr(0, whole), m_out, m_outLen))
-            return false;
+        if (!m_writer.write(std::string_view(m_staged).substr(0, whole))) return false;
         m_staged.erase(0, whole);
         return true;
     }
 
-    std::string& m_out;
-    size_t m_outLen = 0;
+    QuantaWriter m_writer;
     std::string m_staged;
 };
 
-}  // namespace
-
-std::string Base64Encode(std::string_view bytes) {
-    std::string text;
-    ReserveLargeBuffer(text, (bytes.size() + 2) / 3 * 4);
-    text.resize((bytes.size() + 2) / 3 * 4);
-    size_t written = 0;
-    for (size_t pos = 0; pos < bytes.size(); pos += kEncodeChunk) {
-        size_t n = std::min(kEncodeChunk, bytes.size() - pos);
-        // EVP_EncodeBlock adds a NUL after its output: it lands on the next chunk's first byte,
-        // or on the terminator std::string keeps after the last.
-        written += static_cast<size_t>(
-            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data() + written),
-                            reinterpret_cast<const unsigned char*>(bytes.data() + pos),
-                            static_cast<int>(n)));
-    }
-    return text;
-}
-
-bool Base64Decode(std::string_view text, std::string& bytes) {
-    // Split off the padding: up to two '=' at the end, white space allowed around them.
+// The text before the padding (up to two '=' at the end, white space allowed around them) and
+// the number of '='. False for more than two.
+bool splitPadding(std::string_view text, std::string_view& body, size_t& padCount) {
     size_t end = text.size();
-    size_t padCount = 0;
+    padCount = 0;
     for (size_t i = text.size(); i > 0; --i) {
         char c = text[i - 1];
         if (isSpace(c)) continue;
@@ -122,15 +128,77 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
     if (padCount == 0) {
         while (end > 0 && isSpace(text[end - 1])) --end;
     }
+    body = text.substr(0, end);
+    return true;
+}
 
-    std::string out;
-    ReserveLargeBuffer(out, end / 4 * 3 + 3);
-    out.resize(end / 4 * 3 + 3);
+bool decodeInto(std::string_view text, char* out, size_t& decodedLength) {
+    std::string_view body;
+    size_t padCount = 0;
+    if (!splitPadding(text, body, padCount)) return false;
     BodyDecoder decoder(out);
-    if (!decoder.add(text.substr(0, end)) || !decoder.finish(padCount)) return false;
-    out.resize(decoder.length());
+    if (!decoder.add(body) || !decoder.finish(padCount)) return false;
+    decodedLength = decoder.length();
+    return true;
+}
+
+// Encodes bytes into out, which has room for their whole text. EVP_EncodeBlock adds a NUL
+// after its output: it lands on the next chunk's first char, or one past the text.
+void encodeInto(std::string_view bytes, char* out) {
+    size_t written = 0;
+    for (size_t pos = 0; pos < bytes.size(); pos += kEncodeChunk) {
+        size_t n = std::min(kEncodeChunk, bytes.size() - pos);
+        written += static_cast<size_t>(
+            EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out + written),
+                            reinterpret_cast<const unsigned char*>(bytes.data() + pos),
+                            static_cast<int>(n)));
+    }
+}
+
+}  // namespace
+
+std::string Base64Encode(std::string_view bytes) {
+    std::string text;
+    ReserveLargeBuffer(text, Base64EncodedSize(bytes.size()));
+    text.resize(Base64EncodedSize(bytes.size()));
+    encodeInto(bytes, text.data());  // the last NUL falls on the string's own terminator
+    return text;
+}
+
+void Base64EncodeTail(std::string& buffer, std::size_t start) {
+    const size_t count = buffer.size() - start;
+    const size_t textSize = Base64EncodedSize(count);
+    if (buffer.capacity() < start + textSize) ReserveLargeBuffer(buffer, start + textSize);
+    buffer.resize(start + textSize);
+    // The bytes move to the end of the text's room. Encoding then runs front to back: a chunk's
+    // text ends before the next chunk's bytes begin, and each chunk is encoded from a copy, since
+    // its own text may reach into it.
+    char* text = buffer.data() + start;
+    const size_t from = textSize - count;
+    std::memmove(text + from, text, count);
+    std::string chunk;
+    chunk.reserve(std::min(kEncodeChunk, count));
+    size_t written = 0;
+    for (size_t pos = 0; pos < count; pos += kEncodeChunk) {
+        chunk.assign(text + from + pos, std::min(kEncodeChunk, count - pos));
+        encodeInto(chunk, text + written);
+        written += Base64EncodedSize(chunk.size());
+    }
+}
+
+bool Base64Decode(std::string_view text, std::string& bytes) {
+    std::string out;
+    ReserveLargeBuffer(out, text.size() / 4 * 3 + 3);
+    out.resize(text.size() / 4 * 3 + 3);
+    size_t length = 0;
+    if (!decodeInto(text, out.data(), length)) return false;
+    out.resize(length);
     bytes = std::move(out);
     return true;
+}
+
+bool Base64DecodeInPlace(std::span<char> text, std::size_t& decodedLength) {
+    return decodeInto(std::string_view(text.data(), text.size()), text.data(), decodedLength);
 }
 
 }  // namespace kqc

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -8,8 +10,21 @@ namespace kqc {
 // Standard RFC 4648 alphabet with padding, one line however long.
 std::string Base64Encode(std::string_view bytes);
 
+// Length of the Base64 text of that many bytes.
+constexpr std::size_t Base64EncodedSize(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
+
+// Replaces the bytes from start to the end of buffer by their Base64 text, in the same buffer,
+// so that a whole file becomes its text without a second whole-file buffer. Grows the buffer
+// (reserve its capacity beforehand to keep it from moving).
+void Base64EncodeTail(std::string& buffer, std::size_t start);
+
 // Decodes Base64 text, skipping white space and line breaks anywhere in it. False, with bytes
 // left unchanged, for any other character outside the alphabet or for wrong padding.
 bool Base64Decode(std::string_view text, std::string& bytes);
+
+// The same, decoding into the front of the text's own memory (the bytes never take more room
+// than their text): on success the first decodedLength chars of text are the bytes. On failure
+// the text is left overwritten in part.
+bool Base64DecodeInPlace(std::span<char> text, std::size_t& decodedLength);
 
 }  // namespace kqc

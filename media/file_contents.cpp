@@ -3,6 +3,7 @@
 #include "media/large_buffer.h"
 #include "media/paths.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -22,25 +23,29 @@ namespace {
 namespace fs = std::filesystem;
 
 #ifdef _WIN32
-bool readWholeFile(const fs::path& path, std::string& contents) {
+bool appendWholeFile(const fs::path& path, std::string& buffer,
+                     const std::function<size_t(size_t)>& capacityFor) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return false;
+    const auto size = fs::file_size(path, ec);
     std::FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file) return false;
-    std::string data;
-    char buffer[1 << 16];
+    const size_t start = buffer.size();
+    if (!ec) ReserveLargeBuffer(buffer, capacityFor(static_cast<size_t>(size)));
+    char chunk[1 << 16];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) buffer.append(chunk, n);
     bool ok = !std::ferror(file);
     std::fclose(file);
-    if (ok) contents = std::move(data);
+    if (!ok) buffer.resize(start);
     return ok;
 }
 
 std::FILE* createExclusive(const fs::path& path) { return _wfopen(path.c_str(), L"wbx"); }
 #else
 // O_NONBLOCK keeps a FIFO that appeared after the listing from blocking the open.
-bool readWholeFile(const fs::path& path, std::string& contents) {
+bool appendWholeFile(const fs::path& path, std::string& buffer,
+                     const std::function<size_t(size_t)>& capacityFor) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info {};
@@ -48,24 +53,23 @@ bool readWholeFile(const fs::path& path, std::string& contents) {
         ::close(fd);
         return false;
     }
-    std::string data;
-    ReserveLargeBuffer(data, static_cast<size_t>(info.st_size));
-    data.resize(static_cast<size_t>(info.st_size));
-    size_t filled = 0;
+    const size_t start = buffer.size();
+    const auto size = static_cast<size_t>(info.st_size);
+    ReserveLargeBuffer(buffer, std::max(capacityFor(size), start + size));
+    buffer.resize(start + size);
+    size_t filled = start;
     bool ok = true;
     for (;;) {
-        if (filled == data.size()) data.resize(data.size() + (1 << 16));  // the file grew
-        ssize_t n = ::read(fd, data.data() + filled, data.size() - filled);
+        if (filled == buffer.size()) buffer.resize(buffer.size() + (1 << 16));  // the file grew
+        ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
         filled += static_cast<size_t>(n);
     }
     ::close(fd);
-    if (!ok) return false;
-    data.resize(filled);
-    contents = std::move(data);
-    return true;
+    buffer.resize(ok ? filled : start);
+    return ok;
 }
 
 std::FILE* createExclusive(const fs::path& path) { return std::fopen(path.c_str(), "wbx"); }
@@ -106,7 +110,15 @@ bool writeReplacing(const fs::path& target, std::string_view data) {
 }  // namespace
 
 bool ReadFileContents(std::string_view path, std::string& contents) {
-    return readWholeFile(PathFromUtf8(path), contents);
+    std::string data;
+    if (!AppendFileContents(path, data, [](size_t size) { return size; })) return false;
+    contents = std::move(data);
+    return true;
+}
+
+bool AppendFileContents(std::string_view path, std::string& buffer,
+                        const std::function<std::size_t(std::size_t)>& capacityFor) {
+    return appendWholeFile(PathFromUtf8(path), buffer, capacityFor);
 }
 
 void SaveTranscodedFile(ActivityLog& log, std::string_view path, std::string_view data) {

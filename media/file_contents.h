@@ -2,6 +2,8 @@
 
 #include "log/activity_log.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +12,12 @@ namespace kqc {
 // Reads a whole regular file, one char per byte. False, with contents unchanged, when it cannot
 // be opened or read, or is not a regular file (a FIFO or device would block or never end).
 bool ReadFileContents(std::string_view path, std::string& contents);
+
+// Appends a whole regular file to buffer, as ReadFileContents reads it; buffer is unchanged when
+// that fails. Before reading, the buffer's capacity is made capacityFor(file size), so that what
+// the caller adds after the file (its Base64 text, the rest of a request) fits without a copy.
+bool AppendFileContents(std::string_view path, std::string& buffer,
+                        const std::function<std::size_t(std::size_t)>& capacityFor);
 
 // Writes data as the file at path, replacing an earlier one only once every byte is on disk, and
 // logs "Saved transcoded file as " or "Error saving transcoded file as " followed by the path.

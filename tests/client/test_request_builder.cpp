@@ -51,6 +51,13 @@ protected:
     ActivityLog log{fields, dir / "debug.log"};
 };
 
+TEST_F(RequestBuilderTest, FileDataBuiltInPlaceIsTheSameRequest) {
+    std::string request = FileDataRequestHead() + "Zm9v";
+    ASSERT_TRUE(CreateSOAPRequestXML(fields, log, request));
+    EXPECT_EQ(request, expectedRequest("<fileData>Zm9v</fileData>"));
+    EXPECT_GE(FileDataRequestCapacity(3), request.size());
+}
+
 TEST_F(RequestBuilderTest, ThirtyEightLinesByteForByte) {
     EXPECT_EQ(build("Zm9v", "http://host/a.mp3"),
               expectedRequest("<location>http://host/a.mp3</location>"));

@@ -54,6 +54,21 @@ TEST_F(ServiceCallTest, LargeBodyGoesWithoutWaitingForContinue) {
     EXPECT_FALSE(received.has_header("Expect"));
 }
 
+TEST_F(ServiceCallTest, ARequestGivenUpIsSentWholeAndReleased) {
+    serve(200, std::string(3 << 20, 'B'));
+    for (size_t size : {size_t{0}, size_t{5}, size_t{(8 << 20) + 7}}) {
+        std::string request(size, 'A');
+        if (size) request.back() = 'Z';
+        std::string response;
+        EXPECT_TRUE(PostXML(endpoint(), std::move(request), response)) << size;
+        EXPECT_EQ(request.capacity(), std::string().capacity()) << size;
+        EXPECT_EQ(response, std::string(3 << 20, 'B')) << size;
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(received.body.size(), size);
+        if (size) EXPECT_EQ(received.body.back(), 'Z');
+    }
+}
+
 struct StatusCase {
     int status;
     std::string body;

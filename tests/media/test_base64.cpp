@@ -57,6 +57,33 @@ TEST(Base64, LargeBuffersRoundTripAcrossChunkBoundaries) {
     }
 }
 
+// The in-place forms must give what the copying ones give, at every size around a chunk edge and
+// with a prefix that stays untouched.
+TEST(Base64, InPlaceEncodeAndDecodeMatchTheCopyingForms) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{3 * 64 * 1024 - 1},
+                        size_t{3 * 64 * 1024}, size_t{3 * 64 * 1024 + 1}, size_t{700001}}) {
+        const std::string bytes = randomBytes(size, static_cast<unsigned>(size) + 11);
+        std::string buffer = "head:" + bytes;
+        Base64EncodeTail(buffer, 5);
+        ASSERT_EQ(buffer, "head:" + Base64Encode(bytes)) << size;
+
+        size_t length = 0;
+        std::span<char> text(buffer.data() + 5, buffer.size() - 5);
+        ASSERT_TRUE(Base64DecodeInPlace(text, length)) << size;
+        EXPECT_EQ(std::string_view(text.data(), length), bytes) << size;
+        EXPECT_EQ(buffer.substr(0, 5), "head:");
+
+        std::string wrapped = wrap(Base64Encode(bytes), 76, "\r\n");
+        ASSERT_TRUE(Base64DecodeInPlace(wrapped, length)) << size;
+        EXPECT_EQ(std::string_view(wrapped.data(), length), bytes) << size;
+    }
+    for (const char* invalid : {"Zm9v*mFy", "Zg===", "Zm9", "Zm9v----"}) {
+        std::string text = invalid;
+        size_t length = 0;
+        EXPECT_FALSE(Base64DecodeInPlace(text, length)) << invalid;
+    }
+}
+
 TEST(Base64, DecodeSkipsWhiteSpaceAndLineBreaks) {
     const std::string bytes = randomBytes(300000, 7);
     const std::string text = Base64Encode(bytes);

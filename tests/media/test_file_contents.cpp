@@ -38,6 +38,22 @@ TEST(ReadFileContents, ReadsEveryByteUnchanged) {
     EXPECT_EQ(contents, "");
 }
 
+TEST(ReadFileContents, AppendKeepsWhatTheBufferHeldAndReservesWhatTheCallerAsks) {
+    TempDir dir;
+    writeBytes(dir / "all", allByteValues());
+    std::string buffer = "head";
+    size_t askedFor = 0;
+    ASSERT_TRUE(AppendFileContents((dir / "all").string(), buffer, [&](size_t size) {
+        askedFor = size;
+        return size_t{1} << 20;
+    }));
+    EXPECT_EQ(askedFor, allByteValues().size());
+    EXPECT_EQ(buffer, "head" + allByteValues());
+    EXPECT_GE(buffer.capacity(), size_t{1} << 20);
+    EXPECT_FALSE(AppendFileContents((dir / "missing").string(), buffer, [](size_t s) { return s; }));
+    EXPECT_EQ(buffer, "head" + allByteValues());
+}
+
 TEST(ReadFileContents, RefusesWhatIsNoReadableRegularFileAndKeepsContents) {
     TempDir dir;
     fs::create_directory(dir / "folder");
