@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <string>
 #include <stdexcept>
 
 #include <sys/wait.h>
@@ -47,6 +49,18 @@ StandinProcess::StandinProcess(const std::string& program) {
         waitpid(m_pid, nullptr, 0);
         throw std::runtime_error("the stand-in did not start: " + program);
     }
+}
+
+void StandinProcess::resetPeakResidentSize() const {
+    std::ofstream("/proc/" + std::to_string(m_pid) + "/clear_refs") << "5";
+}
+
+double StandinProcess::peakResidentMiB() const {
+    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with("VmHWM:")) return std::stod(line.substr(6)) / 1024;
+    return 0;
 }
 
 StandinProcess::~StandinProcess() {

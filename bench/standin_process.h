@@ -16,6 +16,10 @@ public:
 
     const std::string& endpoint() const { return m_endpoint; }
 
+    // The service's peak resident size since the last reset (VmHWM), in MiB.
+    void resetPeakResidentSize() const;
+    double peakResidentMiB() const;
+
 private:
     pid_t m_pid = -1;
     std::string m_endpoint;
