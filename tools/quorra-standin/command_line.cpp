@@ -32,7 +32,7 @@ Options:
   --help               show this text
 
 By default any SOAP 1.1 client is served: the SOAPAction header must be present, with any
-value, and the call is the Body's first element named transcode, in any namespace or none;
+value (an empty one counts as missing), and the call is the Body's first element named transcode, in any namespace or none;
 the answer is in the call's namespace. With --strict, SOAPAction must be transcode (bare or
 quoted) and the Body's first element must be transcode in the namespace
 http://www.korvane.com/quorra/MediaAdapter; anything else is answered with a SOAP Fault.
