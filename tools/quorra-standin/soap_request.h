@@ -35,9 +35,9 @@ enum class CallMatch { strict, lenient };
 
 // Reads a SOAP 1.1 transcode call: elements are matched by namespace URI and local name, so
 // prefixes do not matter; the call's parts are unqualified, and their xsi:type attributes are
-// not checked. Entities are decoded; a document
-// type declaration is skipped, never expanded. Bytes that are not XML characters (invalid UTF-8,
-// control characters) make the body not well-formed.
+// not checked. Entities are decoded; a document type declaration is skipped, never expanded.
+// Bytes that are not XML characters (invalid UTF-8, control characters) make the body not
+// well-formed.
 ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace,
                               CallMatch match = CallMatch::strict);
 

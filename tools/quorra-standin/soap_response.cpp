@@ -41,19 +41,19 @@ void AppendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-std::string TranscodeResponseXml(std::string_view serviceNamespace, std::string_view code,
+std::string TranscodeResponseXml(std::string_view callNamespace, std::string_view code,
                                  std::string_view message,
                                  std::optional<std::string_view> fileData) {
     std::string xml;
     xml.reserve((fileData ? fileData->size() : 0) + 1024);
     xml += kEnvelopeStart;
     // A call in no namespace is answered in none: a prefix cannot be bound to the empty name.
-    std::string_view prefix = serviceNamespace.empty() ? "" : "ns1:";
+    std::string_view prefix = callNamespace.empty() ? "" : "ns1:";
     xml.append("<").append(prefix).append("transcodeResponse ");
     xml += "soapenv:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"";
-    if (!serviceNamespace.empty()) {
+    if (!callNamespace.empty()) {
         xml += " xmlns:ns1=\"";
-        AppendEscaped(xml, serviceNamespace);
+        AppendEscaped(xml, callNamespace);
         xml += "\"";
     }
     xml.append(">\r\n<transcodeReturn xsi:type=\"").append(prefix);

@@ -55,8 +55,8 @@ bool SoapActionAccepted(const httplib::Request& req, bool strict) {
     return !strict || action == "transcode" || action == "\"transcode\"";
 }
 
-// httplib keeps a connection open after a handler unless its content provider fails; this one
-// fails only once the whole text is written, so no unread byte is taken for the next request.
+// httplib keeps a connection open after an answer unless the answer's content provider fails;
+// this one fails once the whole text is written, so no unread byte is taken for a request.
 void AnswerThenClose(httplib::Response& res, std::string text) {
     auto body = std::make_shared<const std::string>(std::move(text));
     res.set_content_provider(
