@@ -36,6 +36,8 @@ protected:
         std::filesystem::create_directory(m_work / "src");
         std::filesystem::create_directory(m_work / "out");
         options.webRoot = m_work / "web";
+        // Strict, so that a change in the client's namespace or SOAPAction fails here.
+        options.strict = true;
         m_standin = std::make_unique<RunningStandin>(options);
         m_fields.setText(Field::txtTranscoderURLPort, m_standin->service().endpointUrl());
         m_fields.setText(Field::txtURL, m_standin->service().webRootUrl());

@@ -150,7 +150,7 @@ bool FfmpegPresent() {
     return standin::FindFfmpeg().has_value() && !standin::FindProgram("ffprobe").empty();
 }
 
-std::string RawExchange(int port, std::string_view bytes) {
+std::string RawExchange(int port, std::string_view bytes, std::string_view afterAnswer) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return {};
     timeval timeout{10, 0};
@@ -160,11 +160,20 @@ std::string RawExchange(int port, std::string_view bytes) {
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string answer;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+    auto readResponse = [&] {
         char buffer[4096];
         for (ssize_t n; !CompleteResponse(answer) && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             answer.append(buffer, n);
+    };
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+        readResponse();
+        if (!afterAnswer.empty()) {
+            // The server may have closed already; whatever it answers next is appended.
+            send(fd, afterAnswer.data(), afterAnswer.size(), MSG_NOSIGNAL);
+            char buffer[4096];
+            for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+        }
     }
     close(fd);
     return answer;

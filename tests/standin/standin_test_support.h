@@ -40,8 +40,9 @@ std::string ProbeAudio(const std::filesystem::path& file);
 bool FfmpegPresent();
 
 // Sends raw bytes to 127.0.0.1:port and returns the server's first response (head and body),
-// or what came before the connection closed or 10 s passed.
-std::string RawExchange(int port, std::string_view bytes);
+// or what came before the connection closed or 10 s passed. With afterAnswer, those bytes are
+// sent once that response is in, and everything the server sends until it closes is appended.
+std::string RawExchange(int port, std::string_view bytes, std::string_view afterAnswer = {});
 
 // An in-process service, started on construction and stopped on destruction, that keeps its
 // request log.

@@ -10,10 +10,10 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
     CommandLine line;
     std::string error;
     ASSERT_TRUE(ParseCommandLine(
-        {"--host",       "0.0.0.0",  "--port",         "0",    "--engine",   "echo",
-         "--max-body",   "1000",     "--web-root",     "/srv", "--web-port", "9000",
-         "--force-code", "2004",     "--force-status", "503",  "--delay-ms", "250",
-         "--quiet",      "--ffmpeg", "/opt/ffmpeg"},
+        {"--host",       "0.0.0.0",  "--port",         "0",       "--engine",   "echo",
+         "--max-body",   "1000",     "--web-root",     "/srv",    "--web-port", "9000",
+         "--force-code", "2004",     "--force-status", "503",     "--delay-ms", "250",
+         "--quiet",      "--ffmpeg", "/opt/ffmpeg",    "--strict"},
         line, error))
         << error;
     EXPECT_EQ(line.options.host, "0.0.0.0");
@@ -27,6 +27,7 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
     EXPECT_EQ(line.options.delay, std::chrono::milliseconds(250));
     EXPECT_EQ(line.options.ffmpeg, "/opt/ffmpeg");
     EXPECT_TRUE(line.quiet);
+    EXPECT_TRUE(line.options.strict);
     EXPECT_FALSE(line.help);
 }
 
@@ -38,6 +39,7 @@ TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
     EXPECT_EQ(line.options.port, 8080);
     EXPECT_EQ(line.options.maxBody, std::size_t{1} << 30);
     EXPECT_EQ(line.engine, EngineChoice::automatic);
+    EXPECT_FALSE(line.options.strict);
     for (auto args : std::vector<std::vector<std::string_view>>{{"--port"},
                                                                 {"--port", "65536"},
                                                                 {"--port", "80x"},

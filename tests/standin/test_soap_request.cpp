@@ -60,12 +60,13 @@ struct ProblemCase {
     const char* name;
     std::string xml;
     SoapProblem problem;
+    CallMatch match = CallMatch::strict;
 };
 
 class SoapProblemTest : public ::testing::TestWithParam<ProblemCase> {};
 
 TEST_P(SoapProblemTest, IsRecognised) {
-    auto parsed = ParseTranscodeCall(GetParam().xml, kNs);
+    auto parsed = ParseTranscodeCall(GetParam().xml, kNs, GetParam().match);
     EXPECT_EQ(parsed.problem, GetParam().problem) << parsed.detail;
     EXPECT_FALSE(parsed.detail.empty());
 }
@@ -94,6 +95,15 @@ INSTANTIATE_TEST_SUITE_P(
         ProblemCase{"OperationInOtherNamespace",
                     Wrap("", "<e:Body><t:transcode xmlns:t=\"urn:other\"/></e:Body>"),
                     SoapProblem::notTranscode},
+        ProblemCase{"StrictOperationAfterAnother",
+                    Wrap("", "<e:Body><note/>" + kTranscode + "</e:Body>"),
+                    SoapProblem::notTranscode},
+        ProblemCase{"LenientOtherOperation",
+                    Wrap("", "<e:Body><t:convert xmlns:t=\"urn:other\"/></e:Body>"),
+                    SoapProblem::notTranscode, CallMatch::lenient},
+        ProblemCase{"LenientTranscodeOutsideTheBody",
+                    Wrap("", "<e:Header><transcode/></e:Header><e:Body/>"),
+                    SoapProblem::notTranscode, CallMatch::lenient},
         ProblemCase{"MandatoryHeader",
                     Wrap("",
                          "<e:Header><h:auth xmlns:h=\"urn:h\" e:mustUnderstand=\"1\"/>"
@@ -101,6 +111,52 @@ INSTANTIATE_TEST_SUITE_P(
                              kTranscode + "</e:Body>"),
                     SoapProblem::mustUnderstand}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// How a WSDL-driven rpc/encoded client writes the call: prefixes declared on the Envelope, an
+// empty Header, xsi:type on every part.
+std::string EncodedCall(std::string_view operationStart, std::string_view operationEnd) {
+    return "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:ns0=\"urn:other\" "
+           "xmlns:ns3=\"http://www.w3.org/2001/XMLSchema\"><SOAP-ENV:Header/><SOAP-ENV:Body>" +
+           std::string(operationStart) +
+           "<in0 xsi:type=\"ns0:TranscodeInput\"><request xsi:type=\"ns0:TranscodeRequest\">"
+           "<source xsi:type=\"ns0:MediaSource\"><location xsi:type=\"ns3:string\"/>"
+           "<fileData xsi:type=\"ns3:base64Binary\">QUJD</fileData></source>"
+           "<target xsi:type=\"ns0:MediaTarget\"><profile xsi:type=\"ns0:TargetProfile\">"
+           "<audio xsi:type=\"ns0:AudioProfile\"><fileFormat xsi:type=\"ns3:string\">mp4"
+           "</fileFormat><codec>aac</codec><bitRate>16000</bitRate><channels>Mono</channels>"
+           "<samplingRate>22050</samplingRate></audio></profile></target></request></in0>" +
+           std::string(operationEnd) + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+TEST(ParseTranscodeCall, LenientlyTakesTheFirstTranscodeInAnyNamespaceOrNone) {
+    struct Case {
+        std::string start, end, ns;
+    };
+    for (const Case& c : {Case{"<ns0:transcode>", "</ns0:transcode>", "urn:other"},
+                          Case{"<transcode xmlns=\"urn:d\">", "</transcode>", "urn:d"},
+                          Case{"<transcode>", "</transcode>", ""},
+                          Case{"<ns0:note/><ns0:transcode>", "</ns0:transcode>", "urn:other"}}) {
+        std::string xml = EncodedCall(c.start, c.end);
+        auto parsed = ParseTranscodeCall(xml, kNs, CallMatch::lenient);
+        ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail << "\n" << xml;
+        EXPECT_EQ(parsed.operationNamespace, c.ns);
+        if (c.ns == "urn:d") {
+            // The parts stand in the default namespace here, not unqualified.
+            EXPECT_FALSE(parsed.call.hasSource);
+            continue;
+        }
+        EXPECT_EQ(parsed.call.location, "");
+        EXPECT_EQ(parsed.call.fileData, "QUJD");
+        ASSERT_TRUE(parsed.call.profile);
+        EXPECT_EQ(parsed.call.profile->samplingRate, "22050");
+        EXPECT_EQ(ParseTranscodeCall(xml, kNs).problem, SoapProblem::notTranscode);
+    }
+    auto own = ParseTranscodeCall(
+        test::ClientRequestText(test::FileDataLine("QUJD"), test::DefaultProfile()), kNs,
+        CallMatch::lenient);
+    EXPECT_EQ(own.operationNamespace, kNs);
+}
 
 TEST(ParseTranscodeCall, OptionalHeaderAndDoctypeEntitiesAreNotExpanded) {
     std::string xml =

@@ -15,6 +15,17 @@ std::string FileDataRequest(std::string_view bytes, TargetProfile profile = Defa
     return ClientRequestText(FileDataLine(kqc::Base64Encode(bytes)), profile);
 }
 
+// The request with its transcode element in another namespace, or in none for "".
+std::string InNamespace(std::string request, std::string_view ns) {
+    std::string own = "ns1:transcode xmlns:ns1=\"http://www.korvane.com/quorra/MediaAdapter\"";
+    std::string other =
+        ns.empty() ? "transcode" : "o:transcode xmlns:o=\"" + std::string(ns) + "\"";
+    request.replace(request.find(own), own.size(), other);
+    std::string end = "</ns1:transcode>";
+    request.replace(request.find(end), end.size(), ns.empty() ? "</transcode>" : "</o:transcode>");
+    return request;
+}
+
 std::string ReturnCode(const httplib::Result& result) {
     if (!result || result->status != 200) return "no 200 answer";
     return ElementText(result->body, "returnCode").value_or("missing");
@@ -154,14 +165,23 @@ struct FaultCase {
     std::string body;
     const char* soapAction;
     const char* faultCode;  // nullptr: accepted
+    bool strict = false;
 };
 
 class StandinFaultTest : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(StandinFaultTest, AnswersHttp500WithASoapFault) {
-    RunningStandin standin;
+    auto options = TestOptions();
+    options.strict = GetParam().strict;
+    RunningStandin standin(options);
     auto result = standin.post(GetParam().body, GetParam().soapAction);
     ASSERT_TRUE(result);
+    // An empty header value is dropped by the HTTP library, so it counts as missing.
+    const char* action = GetParam().soapAction;
+    EXPECT_NE(
+        standin.log().find(std::string(" action=") + (action && *action ? action : "-") + "\n"),
+        std::string::npos)
+        << standin.log();
     if (!GetParam().faultCode) {
         EXPECT_EQ(ReturnCode(result), "0");
         return;
@@ -176,14 +196,22 @@ TEST_P(StandinFaultTest, AnswersHttp500WithASoapFault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, StandinFaultTest,
-    ::testing::Values(FaultCase{"NotXml", "this is not xml", "transcode", "Client"},
-                      FaultCase{"TruncatedXml", FileDataRequest("x").substr(0, 300), "transcode",
-                                "Client"},
-                      FaultCase{"NoSoapAction", FileDataRequest("x"), nullptr, "Client"},
-                      FaultCase{"WrongSoapAction", FileDataRequest("x"), "convert", "Client"},
-                      FaultCase{"EmptySoapAction", FileDataRequest("x"), "", "Client"},
-                      FaultCase{"QuotedSoapAction", FileDataRequest("x"), "\"transcode\"", nullptr},
-                      FaultCase{"NotAnEnvelope", "<transcode/>", "transcode", "VersionMismatch"}),
+    ::testing::Values(
+        FaultCase{"NotXml", "this is not xml", "transcode", "Client"},
+        FaultCase{"TruncatedXml", FileDataRequest("x").substr(0, 300), "transcode", "Client"},
+        FaultCase{"NoSoapAction", FileDataRequest("x"), nullptr, "Client"},
+        FaultCase{"StrictNoSoapAction", FileDataRequest("x"), nullptr, "Client", true},
+        FaultCase{"StrictWrongSoapAction", FileDataRequest("x"), "convert", "Client", true},
+        FaultCase{"StrictEmptySoapAction", FileDataRequest("x"), "", "Client", true},
+        FaultCase{"StrictQuotedSoapAction", FileDataRequest("x"), "\"transcode\"", nullptr, true},
+        FaultCase{"StrictOtherNamespace", InNamespace(FileDataRequest("x"), "urn:other"),
+                  "transcode", "Client", true},
+        FaultCase{"UriSoapAction", FileDataRequest("x"), "\"urn:other#transcode\"", nullptr},
+        FaultCase{"EmptyQuotedSoapAction", FileDataRequest("x"), "\"\"", nullptr},
+        FaultCase{"EmptySoapAction", FileDataRequest("x"), "", "Client"},
+        FaultCase{"OtherNamespace", InNamespace(FileDataRequest("x"), "urn:other"), "\"\"",
+                  nullptr},
+        FaultCase{"NotAnEnvelope", "<transcode/>", "transcode", "VersionMismatch"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StandinService, RefusesAnOversizedBodyWith413BeforeReadingIt) {
@@ -204,6 +232,17 @@ TEST(StandinService, RefusesAnOversizedBodyWith413BeforeReadingIt) {
                          "258\r\n" +
                              chunk + "\r\n258\r\n" + chunk + "\r\n0\r\n\r\n");
     EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 413") << answer;
+
+    // A client that sends the refused body anyway, once the 413 is in: the connection has
+    // ended, so a request inside that body is never served.
+    std::string inner = "GET /axis/services/MediaAdapter?wsdl HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    answer = RawExchange(standin.service().port(),
+                         "POST /axis/services/MediaAdapter HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                         "SOAPAction: transcode\r\nContent-Length: 1001\r\n\r\n",
+                         inner + std::string(1001 - inner.size(), ' '));
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 413") << answer;
+    EXPECT_NE(answer.find("Connection: close\r\n"), std::string::npos) << answer;
+    EXPECT_EQ(answer.find("HTTP/1.1", 12), std::string::npos) << answer;
 
     // A body of exactly the limit is read and judged (here: not XML).
     auto result = standin.post(std::string(1000, 'x'));
@@ -268,9 +307,44 @@ TEST(StandinService, ForcedStatusAnswersEveryPost) {
     EXPECT_EQ(ElementText(result->body, "faultcode"), "soapenv:Server");
 }
 
-TEST(StandinService, ServesOnlyPostOnTheEndpointPath) {
+TEST(StandinService, AnswersACallInTheNamespaceItCameIn) {
+    RunningStandin standin;
+    const std::string encoding =
+        "soapenv:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"";
+    for (std::string ns : {"urn:other", ""}) {
+        auto result = standin.post(InNamespace(FileDataRequest("abc"), ns), "\"\"");
+        ASSERT_EQ(ReturnCode(result), "0") << ns;
+        std::string answer =
+            ns.empty() ? "<transcodeResponse " + encoding +
+                             ">\r\n<transcodeReturn xsi:type=\"TranscodeResponse\">"
+                       : "<ns1:transcodeResponse " + encoding + " xmlns:ns1=\"" + ns +
+                             "\">\r\n<transcodeReturn xsi:type=\"ns1:TranscodeResponse\">";
+        EXPECT_NE(result->body.find(answer), std::string::npos) << result->body;
+        EXPECT_EQ(ElementText(result->body, "fileData"), kqc::Base64Encode("abc"));
+    }
+}
+
+TEST(StandinService, ServesTheWsdlOnGetAndOnlyPostCalls) {
     RunningStandin standin;
     httplib::Client client("127.0.0.1", standin.service().port());
+    for (const char* query : {"?wsdl", "?WSDL"}) {
+        auto wsdl = client.Get(std::string("/axis/services/MediaAdapter") + query,
+                               {{"Host", "stand-in.test:8080"}});
+        ASSERT_TRUE(wsdl);
+        EXPECT_EQ(wsdl->status, 200);
+        EXPECT_EQ(wsdl->get_header_value("Content-Type"), "text/xml; charset=utf-8");
+        EXPECT_NE(wsdl->body.find("<wsdlsoap:address "
+                                  "location=\"http://stand-in.test:8080/axis/services/"
+                                  "MediaAdapter\"/>"),
+                  std::string::npos)
+            << wsdl->body;
+        EXPECT_NE(wsdl->body.find("targetNamespace=\"http://www.korvane.com/quorra/MediaAdapter\""),
+                  std::string::npos);
+    }
+    auto escaped = client.Get("/axis/services/MediaAdapter?wsdl", {{"Host", "a\"<b"}});
+    ASSERT_TRUE(escaped);
+    EXPECT_NE(escaped->body.find("location=\"http://a&quot;&lt;b/axis/"), std::string::npos);
+
     auto get = client.Get("/axis/services/MediaAdapter");
     ASSERT_TRUE(get);
     EXPECT_EQ(get->status, 405);

@@ -12,6 +12,7 @@ constexpr std::string_view kUsage =
 
 A local stand-in for the Quorra transcoder: serves the MediaAdapter SOAP endpoint at
 http://HOST:PORT/axis/services/MediaAdapter and answers one transcode call at a time.
+GET on the endpoint with ?wsdl answers the WSDL that describes the transcode call.
 
 Options:
   --host ADDR          address to listen on (default 127.0.0.1; loopback only unless changed)
@@ -26,11 +27,19 @@ Options:
   --force-code CODE    answer every transcode call with this return code
   --force-status N     answer every POST with this HTTP status and a SOAP Fault
   --delay-ms N         wait N milliseconds before answering each request
+  --strict             accept only what this project's client sends (see below)
   --quiet              no request log on standard error
   --help               show this text
 
+By default any SOAP 1.1 client is served: the SOAPAction header must be present, with any
+value (an empty one counts as missing), and the call is the Body's first element named transcode, in any namespace or none;
+the answer is in the call's namespace. With --strict, SOAPAction must be transcode (bare or
+quoted) and the Body's first element must be transcode in the namespace
+http://www.korvane.com/quorra/MediaAdapter; anything else is answered with a SOAP Fault.
+
 Each request is logged to standard error: time, HTTP status, source kind, size,
-profile (format/codec/bit rate/sampling rate/channels), return code or fault, duration.
+profile (format/codec/bit rate/sampling rate/channels), return code or fault, duration,
+SOAPAction as received.
 )";
 
 bool ParseNumber(std::string_view text, long long low, long long high, long long& value) {
@@ -103,6 +112,10 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& li
         }
         if (flag == "--quiet") {
             line.quiet = true;
+            continue;
+        }
+        if (flag == "--strict") {
+            line.options.strict = true;
             continue;
         }
         auto setter = ValueFlags().find(flag);

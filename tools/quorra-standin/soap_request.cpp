@@ -48,6 +48,12 @@ pugi::xml_node FirstElement(const pugi::xml_node& parent) {
     return {};
 }
 
+pugi::xml_node FirstNamed(const pugi::xml_node& parent, std::string_view local) {
+    for (pugi::xml_node c : parent.children())
+        if (c.type() == pugi::node_element && LocalName(c) == local) return c;
+    return {};
+}
+
 // The element's text: its character data and CDATA, in order.
 std::string TextOf(const pugi::xml_node& node) {
     std::string text;
@@ -95,7 +101,8 @@ std::optional<TargetProfile> ReadProfile(const pugi::xml_node& request) {
 
 }  // namespace
 
-ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace) {
+ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace,
+                              CallMatch match) {
     ParsedCall parsed;
     if (!HasValidXmlCharacters(body)) {
         parsed.problem = SoapProblem::notXml;
@@ -129,12 +136,18 @@ ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNam
         parsed.detail = "The Envelope has no Body";
         return parsed;
     }
-    pugi::xml_node operation = FirstElement(bodyNode);
-    if (!Is(operation, serviceNamespace, "transcode")) {
+    pugi::xml_node operation =
+        match == CallMatch::strict ? FirstElement(bodyNode) : FirstNamed(bodyNode, "transcode");
+    std::string_view operationNamespace = NamespaceOf(operation, Prefix(operation));
+    if (!operation || LocalName(operation) != "transcode" ||
+        (match == CallMatch::strict && operationNamespace != serviceNamespace)) {
         parsed.problem = SoapProblem::notTranscode;
-        parsed.detail = "The Body holds no transcode call of " + std::string(serviceNamespace);
+        parsed.detail = match == CallMatch::strict
+                            ? "The Body holds no transcode call of " + std::string(serviceNamespace)
+                            : std::string("The Body holds no transcode call");
         return parsed;
     }
+    parsed.operationNamespace = operationNamespace;
     pugi::xml_node request = Child(Child(operation, "", "in0"), "", "request");
     pugi::xml_node source = Child(request, "", "source");
     parsed.call.hasSource = static_cast<bool>(source);

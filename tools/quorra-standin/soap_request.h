@@ -24,14 +24,21 @@ struct TranscodeCall {
 
 struct ParsedCall {
     SoapProblem problem = SoapProblem::none;
-    std::string detail;  // what was wrong, for the Fault's faultstring
+    std::string detail;              // what was wrong, for the Fault's faultstring
+    std::string operationNamespace;  // of the transcode element; "" for none
     TranscodeCall call;
 };
 
+// strict: the Body's first element must be transcode in the service namespace. lenient: the
+// Body's first element named transcode, in any namespace or none.
+enum class CallMatch { strict, lenient };
+
 // Reads a SOAP 1.1 transcode call: elements are matched by namespace URI and local name, so
-// prefixes do not matter; the call's parts are unqualified. Entities are decoded; a document
-// type declaration is skipped, never expanded. Bytes that are not XML characters (invalid UTF-8,
-// control characters) make the body not well-formed.
-ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace);
+// prefixes do not matter; the call's parts are unqualified, and their xsi:type attributes are
+// not checked. Entities are decoded; a document type declaration is skipped, never expanded.
+// Bytes that are not XML characters (invalid UTF-8, control characters) make the body not
+// well-formed.
+ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace,
+                              CallMatch match = CallMatch::strict);
 
 }  // namespace kqc::standin

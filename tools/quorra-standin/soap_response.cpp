@@ -41,17 +41,23 @@ void AppendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-std::string TranscodeResponseXml(std::string_view serviceNamespace, std::string_view code,
+std::string TranscodeResponseXml(std::string_view callNamespace, std::string_view code,
                                  std::string_view message,
                                  std::optional<std::string_view> fileData) {
     std::string xml;
     xml.reserve((fileData ? fileData->size() : 0) + 1024);
     xml += kEnvelopeStart;
-    xml +=
-        "<ns1:transcodeResponse "
-        "soapenv:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\" xmlns:ns1=\"";
-    AppendEscaped(xml, serviceNamespace);
-    xml += "\">\r\n<transcodeReturn xsi:type=\"ns1:TranscodeResponse\">\r\n";
+    // A call in no namespace is answered in none: a prefix cannot be bound to the empty name.
+    std::string_view prefix = callNamespace.empty() ? "" : "ns1:";
+    xml.append("<").append(prefix).append("transcodeResponse ");
+    xml += "soapenv:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"";
+    if (!callNamespace.empty()) {
+        xml += " xmlns:ns1=\"";
+        AppendEscaped(xml, callNamespace);
+        xml += "\"";
+    }
+    xml.append(">\r\n<transcodeReturn xsi:type=\"").append(prefix);
+    xml += "TranscodeResponse\">\r\n";
     xml += "<returnCode xsi:type=\"xsd:int\">";
     AppendEscaped(xml, code);
     xml += "</returnCode>\r\n<message xsi:type=\"xsd:string\">";
@@ -62,7 +68,7 @@ std::string TranscodeResponseXml(std::string_view serviceNamespace, std::string_
         xml += *fileData;
         xml += "</fileData>\r\n";
     }
-    xml += "</transcodeReturn>\r\n</ns1:transcodeResponse>\r\n";
+    xml.append("</transcodeReturn>\r\n</").append(prefix).append("transcodeResponse>\r\n");
     xml += kEnvelopeEnd;
     return xml;
 }

@@ -11,8 +11,9 @@ namespace kqc::standin {
 std::string_view ServiceMessage(std::string_view code);
 
 // An rpc/encoded transcodeResponse whose returnCode, message and fileData elements carry their
-// xsi:type attributes; the fileData element (Base64 text) only when fileData is given.
-std::string TranscodeResponseXml(std::string_view serviceNamespace, std::string_view code,
+// xsi:type attributes; the fileData element (Base64 text) only when fileData is given. The
+// response and its type are in callNamespace (the call's), or in none when it is empty.
+std::string TranscodeResponseXml(std::string_view callNamespace, std::string_view code,
                                  std::string_view message,
                                  std::optional<std::string_view> fileData);
 

@@ -26,6 +26,9 @@ struct StandinOptions {
     std::chrono::milliseconds delay{0};          // added to every request while it is served
     std::chrono::seconds fetchTimeout{120};
     std::chrono::seconds transcodeTimeout{600};
+    // Strict: only the client's own namespace and SOAPAction. Otherwise any SOAP 1.1 client's
+    // transcode call is served.
+    bool strict = false;
     std::ostream* requestLog = nullptr;  // one line per request; nothing when null
 };
 

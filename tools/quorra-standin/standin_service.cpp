@@ -1,12 +1,14 @@
 #include "quorra-standin/standin_service.h"
 
 #include "media/base64.h"
+#include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
 #include "client/request_builder.h"
 
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include <ostream>
 #include <stdexcept>
 
@@ -45,11 +47,24 @@ std::string_view FaultCodeFor(SoapProblem problem) {
     }
 }
 
-// The client sends the bare word; SOAP 1.1 clients usually quote it.
-bool SoapActionAccepted(const httplib::Request& req) {
+// SOAP 1.1 requires the header but leaves its value to each client (often a URI, or "" for the
+// request URI). Strictly, only the client's bare word or the quoted one the WSDL names.
+bool SoapActionAccepted(const httplib::Request& req, bool strict) {
     if (!req.has_header("SOAPAction")) return false;
     std::string action = req.get_header_value("SOAPAction");
-    return action == "transcode" || action == "\"transcode\"";
+    return !strict || action == "transcode" || action == "\"transcode\"";
+}
+
+// httplib keeps a connection open after an answer unless the answer's content provider fails;
+// this one fails once the whole text is written, so no unread byte is taken for a request.
+void AnswerThenClose(httplib::Response& res, std::string text) {
+    auto body = std::make_shared<const std::string>(std::move(text));
+    res.set_content_provider(
+        body->size(), "text/plain",
+        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            sink.write(body->data() + offset, length);
+            return false;
+        });
 }
 
 void StartListening(httplib::Server& server, std::thread& thread) {
@@ -99,6 +114,7 @@ struct StandinService::Exchange {
     std::size_t size = 0;
     std::string profile = "-";
     std::string outcome = "-";  // "code=..." or "fault=..."
+    std::string action = "-";   // the SOAPAction header as received
 };
 
 StandinService::StandinService(StandinOptions options)
@@ -107,11 +123,9 @@ StandinService::StandinService(StandinOptions options)
     m_server.Post(std::string(kEndpointPath),
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handlePost(req, res, reader); });
-    m_server.Get(std::string(kEndpointPath), [](const httplib::Request&, httplib::Response& res) {
-        res.status = 405;
-        res.set_header("Allow", "POST");
-        res.set_content("MediaAdapter takes SOAP requests by POST only.\n", "text/plain");
-    });
+    m_server.Get(
+        std::string(kEndpointPath),
+        [this](const httplib::Request& req, httplib::Response& res) { handleGet(req, res); });
 }
 
 StandinService::~StandinService() {
@@ -151,24 +165,42 @@ std::string StandinService::webRootUrl() const {
     return "http://" + m_options.host + ":" + std::to_string(m_webPort) + "/";
 }
 
+void StandinService::handleGet(const httplib::Request& req, httplib::Response& res) const {
+    if (!req.has_param("wsdl") && !req.has_param("WSDL")) {
+        res.status = 405;
+        res.set_header("Allow", "POST");
+        res.set_content("MediaAdapter takes SOAP requests by POST only.\n", "text/plain");
+        return;
+    }
+    // The address a SOAP tool should call is the one it reached the WSDL by.
+    std::string host = req.get_header_value("Host");
+    if (host.empty()) host = m_options.host + ":" + std::to_string(m_port);
+    std::string address = "http://" + host + std::string(kEndpointPath);
+    res.set_content(ServiceWsdl(kServiceNamespace, address), kXmlType);
+}
+
 void StandinService::handlePost(const httplib::Request& req, httplib::Response& res,
                                 const httplib::ContentReader& reader) {
     Exchange exchange;
+    if (req.has_header("SOAPAction")) exchange.action = req.get_header_value("SOAPAction");
     std::string body;
     if (!readBody(req, reader, body)) {
-        // The rest of the body stays unread; the client is told not to reuse the connection.
+        // The rest of the body stays unread, so the connection ends with this answer.
         res.status = exchange.status = 413;
         res.set_header("Connection", "close");
-        res.set_content("Request body exceeds " + std::to_string(m_options.maxBody) + " bytes\n",
-                        "text/plain");
+        AnswerThenClose(res,
+                        "Request body exceeds " + std::to_string(m_options.maxBody) + " bytes\n");
         exchange.outcome = "refused=too-large";
     } else if (m_options.forceStatus != 0) {
         std::this_thread::sleep_for(m_options.delay);
         answerFault(res, "Server", "Forced status " + std::to_string(m_options.forceStatus),
                     exchange);
         res.status = exchange.status = m_options.forceStatus;
-    } else if (!SoapActionAccepted(req)) {
-        answerFault(res, "Client", "Missing or unknown SOAPAction; expected transcode", exchange);
+    } else if (!SoapActionAccepted(req, m_options.strict)) {
+        answerFault(res, "Client",
+                    m_options.strict ? "Missing or unknown SOAPAction; expected transcode"
+                                     : "Missing SOAPAction header",
+                    exchange);
     } else {
         answerCall(body, res, exchange);
     }
@@ -198,7 +230,8 @@ bool StandinService::readBody(const httplib::Request& req, const httplib::Conten
 void StandinService::answerCall(const std::string& body, httplib::Response& res,
                                 Exchange& exchange) {
     exchange.size = body.size();
-    ParsedCall parsed = ParseTranscodeCall(body, kServiceNamespace);
+    ParsedCall parsed = ParseTranscodeCall(
+        body, kServiceNamespace, m_options.strict ? CallMatch::strict : CallMatch::lenient);
     if (parsed.problem != SoapProblem::none) {
         answerFault(res, FaultCodeFor(parsed.problem), parsed.detail, exchange);
         return;
@@ -220,7 +253,7 @@ void StandinService::answerCall(const std::string& body, httplib::Response& res,
 
     std::optional<std::string> fileData;
     if (result.target) fileData = kqc::Base64Encode(*result.target);
-    res.set_content(TranscodeResponseXml(kServiceNamespace, result.returnCode,
+    res.set_content(TranscodeResponseXml(parsed.operationNamespace, result.returnCode,
                                          ServiceMessage(result.returnCode), fileData),
                     kXmlType);
 }
@@ -241,7 +274,7 @@ void StandinService::logExchange(const Exchange& exchange) const {
     *m_options.requestLog << UtcNow() << " status=" << exchange.status
                           << " source=" << exchange.sourceKind << " size=" << exchange.size
                           << " profile=" << exchange.profile << " " << exchange.outcome
-                          << " duration=" << ms << "ms" << std::endl;
+                          << " duration=" << ms << "ms action=" << exchange.action << std::endl;
 }
 
 }  // namespace kqc::standin

@@ -39,6 +39,7 @@ public:
 private:
     struct Exchange;
 
+    void handleGet(const httplib::Request& req, httplib::Response& res) const;
     void handlePost(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader);
     bool readBody(const httplib::Request& req, const httplib::ContentReader& reader,
