@@ -54,6 +54,34 @@ TEST(ParseTranscodeCall, MatchesNamespacesNotPrefixes) {
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
     EXPECT_EQ(parsed.call.fileData, "QUJD");
     EXPECT_FALSE(parsed.call.profile);
+    parsed = ParseTranscodeCallInPlace(unqualified, kNs);
+    EXPECT_EQ(parsed.call.fileData, "QUJD");
+}
+
+// Parsed in place, the client's request gives its fileData text (entities decoded) in the body's
+// own memory, and the profile read before it.
+TEST(ParseTranscodeCall, InPlaceTakesTheFileDataOutOfTheBody) {
+    for (std::string_view text : {"QUJD", "", "Q&amp;UJD", "QUJD\r\nQUJD"}) {
+        std::string body = test::ClientRequestText(test::FileDataLine(text), test::DefaultProfile());
+        const auto copied = ParseTranscodeCall(body, kNs);
+        const char* memory = body.data();
+        auto parsed = ParseTranscodeCallInPlace(body, kNs);
+        ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+        EXPECT_EQ(parsed.call.fileData, copied.call.fileData) << text;
+        if (!text.empty()) EXPECT_EQ(parsed.call.fileData->data(), memory) << text;
+        ASSERT_TRUE(parsed.call.profile);
+        EXPECT_EQ(parsed.call.profile->fileFormat, copied.call.profile->fileFormat);
+    }
+    // A UTF-16 body is converted by the parser, and its text copied out.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : test::ClientRequestText(test::FileDataLine("QUJD"), test::DefaultProfile())) {
+        if (c == '\r') continue;
+        utf16 += c;
+        utf16 += '\0';
+    }
+    auto parsed = ParseTranscodeCallInPlace(utf16, kNs);
+    ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    EXPECT_EQ(parsed.call.fileData, "QUJD");
 }
 
 struct ProblemCase {
@@ -69,6 +97,10 @@ TEST_P(SoapProblemTest, IsRecognised) {
     auto parsed = ParseTranscodeCall(GetParam().xml, kNs, GetParam().match);
     EXPECT_EQ(parsed.problem, GetParam().problem) << parsed.detail;
     EXPECT_FALSE(parsed.detail.empty());
+    std::string body = GetParam().xml;
+    auto inPlace = ParseTranscodeCallInPlace(body, kNs, GetParam().match);
+    EXPECT_EQ(inPlace.problem, parsed.problem);
+    EXPECT_EQ(inPlace.detail, parsed.detail);
 }
 
 const std::string kTranscode =
@@ -206,6 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
         CharsCase{"BeyondUnicode", "<a>\xF4\x90\x80\x80</a>", false},
         CharsCase{"DeclaredUtf8", "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><a>\xE9</a>", false},
         CharsCase{"DeclaredLatin1", "<?xml version='1.0' encoding='ISO-8859-1'?><a>\xE9</a>", true},
+        CharsCase{"ControlDeepInAsciiRun", "<a>0123456789abcdefghijklm\x1Fnopqrstu</a>", false},
+        CharsCase{"HighByteDeepInAsciiRun", "<a>0123456789abcdefghijk\x80lmnopqrstu</a>", false},
+        CharsCase{"DeleteInAsciiRun", "<a>0123456789abcdefghijklm\x7Fnopqrstu</a>", true},
         CharsCase{"Utf16WithMark", "\xFF\xFE<\0a\0/\0>\0", true}),
     [](const auto& info) { return std::string(info.param.name); });
 

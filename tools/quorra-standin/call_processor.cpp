@@ -6,10 +6,23 @@
 
 namespace kqc::standin {
 
+namespace {
+
+// The text's own memory becomes the source's bytes.
+bool decodeFileData(std::string& text, std::string& source) {
+    std::size_t length = 0;
+    if (!kqc::Base64DecodeInPlace(text, length)) return false;
+    text.resize(length);
+    source = std::move(text);
+    return true;
+}
+
+}  // namespace
+
 CallProcessor::CallProcessor(const StandinOptions& options)
     : m_options(options), m_transcoder(options.engine, options.ffmpeg, options.transcodeTimeout) {}
 
-CallResult CallProcessor::process(const TranscodeCall& call) {
+CallResult CallProcessor::process(TranscodeCall& call) {
     CallResult result;
     bool hasMedia = (call.location && !call.location->empty()) || call.fileData;
     if (!call.hasSource || !hasMedia || !call.profile) {
@@ -31,16 +44,16 @@ CallResult CallProcessor::process(const TranscodeCall& call) {
         result.returnCode = "2002";
         return result;
     }
-    TranscodeOutcome outcome = m_transcoder.transcode(source, *choice);
+    TranscodeOutcome outcome = m_transcoder.transcode(std::move(source), *choice);
     result.returnCode = std::to_string(outcome.returnCode);
     if (outcome.returnCode == 0) result.target = std::move(outcome.data);
     return result;
 }
 
-bool CallProcessor::readSource(const TranscodeCall& call, CallResult& result, std::string& source) {
+bool CallProcessor::readSource(TranscodeCall& call, CallResult& result, std::string& source) {
     bool ok = result.sourceKind == "location"
                   ? FetchLocation(*call.location, m_options.maxBody, m_options.fetchTimeout, source)
-                  : kqc::Base64Decode(*call.fileData, source);
+                  : decodeFileData(*call.fileData, source);
     result.sourceSize = source.size();
     return ok;
 }

@@ -21,10 +21,11 @@ struct CallResult {
 class CallProcessor {
 public:
     explicit CallProcessor(const StandinOptions& options);
-    CallResult process(const TranscodeCall& call);
+    // Uses up the call's fileData: its text is decoded in its own memory.
+    CallResult process(TranscodeCall& call);
 
 private:
-    bool readSource(const TranscodeCall& call, CallResult& result, std::string& source);
+    bool readSource(TranscodeCall& call, CallResult& result, std::string& source);
 
     const StandinOptions& m_options;
     Transcoder m_transcoder;

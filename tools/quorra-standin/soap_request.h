@@ -41,4 +41,9 @@ enum class CallMatch { strict, lenient };
 ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace,
                               CallMatch match = CallMatch::strict);
 
+// The same, parsing the body where it stands: the body is used up, and its memory holds the
+// fileData text afterwards, so that a whole-file request is never copied.
+ParsedCall ParseTranscodeCallInPlace(std::string& body, std::string_view serviceNamespace,
+                                     CallMatch match = CallMatch::strict);
+
 }  // namespace kqc::standin

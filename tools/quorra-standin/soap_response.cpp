@@ -1,6 +1,10 @@
 #include "quorra-standin/soap_response.h"
 
 #include "client/return_codes.h"
+#include "media/base64.h"
+#include "media/large_buffer.h"
+
+#include <cstring>
 
 namespace kqc::standin {
 namespace {
@@ -41,12 +45,12 @@ void AppendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-std::string TranscodeResponseXml(std::string_view callNamespace, std::string_view code,
-                                 std::string_view message,
-                                 std::optional<std::string_view> fileData) {
-    std::string xml;
-    xml.reserve((fileData ? fileData->size() : 0) + 1024);
-    xml += kEnvelopeStart;
+namespace {
+
+// Everything up to the fileData element, and the rest after it.
+std::string ResponseHead(std::string_view callNamespace, std::string_view code,
+                         std::string_view message) {
+    std::string xml(kEnvelopeStart);
     // A call in no namespace is answered in none: a prefix cannot be bound to the empty name.
     std::string_view prefix = callNamespace.empty() ? "" : "ns1:";
     xml.append("<").append(prefix).append("transcodeResponse ");
@@ -63,13 +67,51 @@ std::string TranscodeResponseXml(std::string_view callNamespace, std::string_vie
     xml += "</returnCode>\r\n<message xsi:type=\"xsd:string\">";
     AppendEscaped(xml, message);
     xml += "</message>\r\n";
-    if (fileData) {
-        xml += "<fileData xsi:type=\"xsd:base64Binary\">";
-        xml += *fileData;
-        xml += "</fileData>\r\n";
-    }
+    return xml;
+}
+
+constexpr std::string_view kFileDataStart = "<fileData xsi:type=\"xsd:base64Binary\">";
+constexpr std::string_view kFileDataEnd = "</fileData>\r\n";
+
+void AppendResponseTail(std::string& xml, std::string_view callNamespace) {
+    std::string_view prefix = callNamespace.empty() ? "" : "ns1:";
     xml.append("</transcodeReturn>\r\n</").append(prefix).append("transcodeResponse>\r\n");
     xml += kEnvelopeEnd;
+}
+
+}  // namespace
+
+std::string TranscodeResponseXml(std::string_view callNamespace, std::string_view code,
+                                 std::string_view message,
+                                 std::optional<std::string_view> fileData) {
+    std::string head = ResponseHead(callNamespace, code, message);
+    std::string xml;
+    xml.reserve(head.size() + (fileData ? fileData->size() : 0) + 512);
+    xml += head;
+    if (fileData) {
+        xml += kFileDataStart;
+        xml += *fileData;
+        xml += kFileDataEnd;
+    }
+    AppendResponseTail(xml, callNamespace);
+    return xml;
+}
+
+std::string TranscodeResponseXmlAroundBytes(std::string_view callNamespace, std::string_view code,
+                                            std::string_view message, std::string fileBytes) {
+    std::string head = ResponseHead(callNamespace, code, message);
+    head += kFileDataStart;
+    // The bytes move behind the head in their own buffer and become their Base64 text there.
+    std::string xml = std::move(fileBytes);
+    const std::size_t count = xml.size();
+    const std::size_t total = head.size() + kqc::Base64EncodedSize(count) + 512;
+    if (xml.capacity() < total) kqc::ReserveLargeBuffer(xml, total);
+    xml.resize(head.size() + count);
+    std::memmove(xml.data() + head.size(), xml.data(), count);
+    std::memcpy(xml.data(), head.data(), head.size());
+    kqc::Base64EncodeTail(xml, head.size());
+    xml += kFileDataEnd;
+    AppendResponseTail(xml, callNamespace);
     return xml;
 }
 

@@ -17,6 +17,11 @@ std::string TranscodeResponseXml(std::string_view callNamespace, std::string_vie
                                  std::string_view message,
                                  std::optional<std::string_view> fileData);
 
+// The same success answer around the target's bytes, which are encoded where they stand: the
+// answer is built in the bytes' own buffer.
+std::string TranscodeResponseXmlAroundBytes(std::string_view callNamespace, std::string_view code,
+                                            std::string_view message, std::string fileBytes);
+
 // A SOAP 1.1 Fault envelope; faultCode is a local name in the envelope namespace ("Client",
 // "Server", "VersionMismatch", "MustUnderstand").
 std::string SoapFaultXml(std::string_view faultCode, std::string_view faultString);

@@ -1,6 +1,7 @@
 #include "quorra-standin/standin_service.h"
 
 #include "media/base64.h"
+#include "media/large_buffer.h"
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
@@ -212,6 +213,10 @@ bool StandinService::readBody(const httplib::Request& req, const httplib::Conten
     if (req.has_header("Content-Length") &&
         req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
         return false;
+    // The announced length is reserved at once: a whole-file body grown piece by piece would be
+    // copied again and again.
+    if (req.has_header("Content-Length"))
+        kqc::ReserveLargeBuffer(body, req.get_header_value<uint64_t>("Content-Length"));
     bool withinLimit = true;
     std::size_t dropped = 0;
     reader([&](const char* data, std::size_t length) {
@@ -227,10 +232,9 @@ bool StandinService::readBody(const httplib::Request& req, const httplib::Conten
     return withinLimit;
 }
 
-void StandinService::answerCall(const std::string& body, httplib::Response& res,
-                                Exchange& exchange) {
+void StandinService::answerCall(std::string& body, httplib::Response& res, Exchange& exchange) {
     exchange.size = body.size();
-    ParsedCall parsed = ParseTranscodeCall(
+    ParsedCall parsed = ParseTranscodeCallInPlace(
         body, kServiceNamespace, m_options.strict ? CallMatch::strict : CallMatch::lenient);
     if (parsed.problem != SoapProblem::none) {
         answerFault(res, FaultCodeFor(parsed.problem), parsed.detail, exchange);
@@ -251,11 +255,14 @@ void StandinService::answerCall(const std::string& body, httplib::Response& res,
     exchange.size = result.sourceSize;
     exchange.outcome = "code=" + result.returnCode;
 
-    std::optional<std::string> fileData;
-    if (result.target) fileData = kqc::Base64Encode(*result.target);
-    res.set_content(TranscodeResponseXml(parsed.operationNamespace, result.returnCode,
-                                         ServiceMessage(result.returnCode), fileData),
-                    kXmlType);
+    // The answer takes over the target's buffer instead of a copy of it.
+    const std::string_view message = ServiceMessage(result.returnCode);
+    res.body = result.target ? TranscodeResponseXmlAroundBytes(parsed.operationNamespace,
+                                                               result.returnCode, message,
+                                                               std::move(*result.target))
+                             : TranscodeResponseXml(parsed.operationNamespace, result.returnCode,
+                                                    message, std::nullopt);
+    res.set_header("Content-Type", kXmlType);
 }
 
 void StandinService::answerFault(httplib::Response& res, std::string_view code,

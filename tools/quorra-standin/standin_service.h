@@ -44,7 +44,7 @@ private:
                     const httplib::ContentReader& reader);
     bool readBody(const httplib::Request& req, const httplib::ContentReader& reader,
                   std::string& body) const;
-    void answerCall(const std::string& body, httplib::Response& res, Exchange& exchange);
+    void answerCall(std::string& body, httplib::Response& res, Exchange& exchange);
     void answerFault(httplib::Response& res, std::string_view code, std::string_view text,
                      Exchange& exchange) const;
     void logExchange(const Exchange& exchange) const;

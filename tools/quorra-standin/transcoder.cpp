@@ -103,8 +103,8 @@ Transcoder::Transcoder(Engine engine, std::filesystem::path ffmpeg,
                        std::chrono::milliseconds timeout)
     : m_engine(engine), m_ffmpeg(std::move(ffmpeg)), m_timeout(timeout) {}
 
-TranscodeOutcome Transcoder::transcode(const std::string& source, const EncoderChoice& choice) {
-    if (m_engine == Engine::echo) return {0, source};
+TranscodeOutcome Transcoder::transcode(std::string source, const EncoderChoice& choice) {
+    if (m_engine == Engine::echo) return {0, std::move(source)};
     if (!hasEncoder(choice.encoder)) return {2006, {}};
     if (source.empty()) return {2002, {}};
     return runFfmpeg(source, choice);

@@ -24,7 +24,7 @@ class Transcoder {
 public:
     Transcoder(Engine engine, std::filesystem::path ffmpeg, std::chrono::milliseconds timeout);
 
-    TranscodeOutcome transcode(const std::string& source, const EncoderChoice& choice);
+    TranscodeOutcome transcode(std::string source, const EncoderChoice& choice);
 
 private:
     bool hasEncoder(std::string_view encoder);
