@@ -1,0 +1,17 @@
+# Renders the icon afresh into FRESH and compares every PNG with the one stored in STORED.
+file(REMOVE_RECURSE ${FRESH})
+execute_process(COMMAND ${RENDERER} ${SVG} ${FRESH} RESULT_VARIABLE rendered)
+if(NOT rendered EQUAL 0)
+    message(FATAL_ERROR "icon-renderer failed: ${rendered}")
+endif()
+file(GLOB_RECURSE fresh RELATIVE ${FRESH} ${FRESH}/*.png)
+if(NOT fresh)
+    message(FATAL_ERROR "icon-renderer wrote no PNG")
+endif()
+foreach(png ${fresh})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${FRESH}/${png} ${STORED}/${png}
+        RESULT_VARIABLE differs)
+    if(NOT differs EQUAL 0)
+        message(SEND_ERROR "data/icons/hicolor/${png} is stale: rebuild the app_icons target")
+    endif()
+endforeach()
