@@ -73,10 +73,11 @@ std::string ResponseHead(std::string_view callNamespace, std::string_view code,
 constexpr std::string_view kFileDataStart = "<fileData xsi:type=\"xsd:base64Binary\">";
 constexpr std::string_view kFileDataEnd = "</fileData>\r\n";
 
-void AppendResponseTail(std::string& xml, std::string_view callNamespace) {
+std::string ResponseTail(std::string_view callNamespace) {
     std::string_view prefix = callNamespace.empty() ? "" : "ns1:";
-    xml.append("</transcodeReturn>\r\n</").append(prefix).append("transcodeResponse>\r\n");
-    xml += kEnvelopeEnd;
+    std::string xml("</transcodeReturn>\r\n</");
+    xml.append(prefix).append("transcodeResponse>\r\n").append(kEnvelopeEnd);
+    return xml;
 }
 
 }  // namespace
@@ -85,6 +86,7 @@ std::string TranscodeResponseXml(std::string_view callNamespace, std::string_vie
                                  std::string_view message,
                                  std::optional<std::string_view> fileData) {
     std::string head = ResponseHead(callNamespace, code, message);
+    std::string tail = ResponseTail(callNamespace);
     std::string xml;
     xml.reserve(head.size() + (fileData ? fileData->size() : 0) + 512);
     xml += head;
@@ -93,7 +95,7 @@ std::string TranscodeResponseXml(std::string_view callNamespace, std::string_vie
         xml += *fileData;
         xml += kFileDataEnd;
     }
-    AppendResponseTail(xml, callNamespace);
+    xml += tail;
     return xml;
 }
 
@@ -101,17 +103,19 @@ std::string TranscodeResponseXmlAroundBytes(std::string_view callNamespace, std:
                                             std::string_view message, std::string fileBytes) {
     std::string head = ResponseHead(callNamespace, code, message);
     head += kFileDataStart;
+    const std::string tail = std::string(kFileDataEnd) + ResponseTail(callNamespace);
     // The bytes move behind the head in their own buffer and become their Base64 text there.
+    // That buffer held the request, which is about as long as the answer: asking for more than
+    // the answer needs would copy it all into a new one.
     std::string xml = std::move(fileBytes);
     const std::size_t count = xml.size();
-    const std::size_t total = head.size() + kqc::Base64EncodedSize(count) + 512;
+    const std::size_t total = head.size() + kqc::Base64EncodedSize(count) + tail.size();
     if (xml.capacity() < total) kqc::ReserveLargeBuffer(xml, total);
     xml.resize(head.size() + count);
     std::memmove(xml.data() + head.size(), xml.data(), count);
     std::memcpy(xml.data(), head.data(), head.size());
     kqc::Base64EncodeTail(xml, head.size());
-    xml += kFileDataEnd;
-    AppendResponseTail(xml, callNamespace);
+    xml += tail;
     return xml;
 }
 
