@@ -239,7 +239,7 @@ void labelFields(const Form1Controls& c) {
         if (auto* box = qobject_cast<QComboBox*>(field); box && box->lineEdit())
             box->lineEdit()->setAccessibleName(label->text());
     }
-    // The lists have no label on the window; the log box keeps its name if the label changes.
+    // The two lists have no label on the window; they and the log box carry names of their own.
     c.DriveBox->setAccessibleName(QStringLiteral("Source Drive"));
     c.DirBox->setAccessibleName(QStringLiteral("Source Directory"));
     c.txtOutputLog->setAccessibleName(c.Label12->text());
