@@ -42,10 +42,17 @@ def check(condition, message):
         print("FAIL:", message, flush=True)
 
 
+CLIENT = None
+
+
 def wait_for(probe, what):
-    """Calls probe until it returns something true, for at most WAIT_SECONDS."""
+    """Calls probe until it returns something true, for at most WAIT_SECONDS; stops at once when
+    the client has ended."""
     deadline = time.monotonic() + WAIT_SECONDS
     while True:
+        if CLIENT is not None and CLIENT.poll() is not None:
+            raise SystemExit("the client ended with %r while waiting for %s"
+                             % (CLIENT.returncode, what))
         try:
             value = probe()
         except Exception:  # the tree changes while the window is being built
@@ -190,7 +197,8 @@ def main():
         raise SystemExit("no D-Bus session: run under dbus-run-session")
     server, display = start_xvfb()
     os.environ["DISPLAY"] = display
-    client = start_client(sys.argv[1], display)
+    global CLIENT
+    client = CLIENT = start_client(sys.argv[1], display)
     try:
         if sys.argv[2] == "accessibility":
             check_accessibility(client)
