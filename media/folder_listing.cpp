@@ -2,6 +2,9 @@
 
 #include "media/paths.h"
 
+#include <QString>
+#include <QUtf8StringView>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -15,6 +18,14 @@ std::string lowerAscii(std::string_view text) {
         return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     });
     return lower;
+}
+
+std::string lowerUnicode(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size())).toLower().toStdString();
+}
+
+bool isUtf8(std::string_view text) {
+    return QUtf8StringView(text).isValidUtf8();
 }
 
 }  // namespace
@@ -34,8 +45,12 @@ std::optional<std::vector<FolderFile>> ListPlainFiles(std::string_view folder) {
     return files;
 }
 
+// A name that is not valid UTF-8 (file systems do not enforce an encoding) cannot be case-mapped
+// as text; then both sides lower their ASCII letters only and keep every other byte, so such a
+// name matches the way it always did.
 bool NameMatchesFilter(std::string_view name, std::string_view filter) {
-    return lowerAscii(name).find(lowerAscii(filter)) != std::string::npos;
+    const auto lower = isUtf8(name) && isUtf8(filter) ? lowerUnicode : lowerAscii;
+    return lower(name).find(lower(filter)) != std::string::npos;
 }
 
 }  // namespace kqc

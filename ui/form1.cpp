@@ -9,6 +9,7 @@
 #include "ui/form1_fields.h"
 #include "ui/form2.h"
 #include "ui/local_ip.h"
+#include "ui/taskbar_hint.h"
 #include "ui/text_area.h"
 
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 
 #include <exception>
 #include <string>
@@ -181,6 +183,13 @@ void Form1::showProblem(const QString& text) {
 void Form1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     PaintForm1Outlines(painter, palette());
+}
+
+// A show the program asks for comes before the window is mapped: the moment to keep it out of the
+// task bar. Shows the window system reports afterwards find the state already set.
+void Form1::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) KeepOutOfTaskBar(*this);
+    QWidget::showEvent(event);
 }
 
 // The run holds the window until its notice is closed; a close request waits for that.

@@ -218,6 +218,33 @@ void createLogPanel(QWidget* form, Form1Controls& c) {
     c.txtOutputLog->setTabChangesFocus(true);
 }
 
+// Each label that names a field is that field's label for assistive technology, which gives the
+// field its name and a labelled-by relation. The labels carry no mnemonic, so keyboard and mouse
+// behave as before. Label5 and Label7 also caption their option buttons, which carry the same
+// words as their own names.
+void labelFields(const Form1Controls& c) {
+    const std::pair<QLabel*, QWidget*> named[] = {
+        {c.Label14, c.txtTranscoderURLPort}, {c.Label17, c.txtLocalIP},
+        {c.Label2, c.cmbSource_Format},      {c.Label5, c.txtURL},
+        {c.Label7, c.txtSourceDir},          {c.Label8, c.txtSourceFilenames},
+        {c.Label4, c.cmbTarget_Format},      {c.Label1, c.cmbTarget_Codec},
+        {c.Label9, c.cmbTarget_BitRate},     {c.Label10, c.cmbTarget_Channels},
+        {c.Label6, c.cmbTarget_SamplingRate}, {c.Label11, c.txtTargetDir},
+        {c.Label12, c.txtOutputLog},
+    };
+    for (const auto& [label, field] : named) {
+        label->setBuddy(field);
+        // On Linux a combo box is announced by its value and its label relation; the text field
+        // inside an editable one carries the label's words as its name.
+        if (auto* box = qobject_cast<QComboBox*>(field); box && box->lineEdit())
+            box->lineEdit()->setAccessibleName(label->text());
+    }
+    // The two lists have no label on the window; they and the log box carry names of their own.
+    c.DriveBox->setAccessibleName(QStringLiteral("Source Drive"));
+    c.DirBox->setAccessibleName(QStringLiteral("Source Directory"));
+    c.txtOutputLog->setAccessibleName(c.Label12->text());
+}
+
 // The keyboard order follows the tab indexes, not the places on screen.
 void setKeyboardOrder(const Form1Controls& c) {
     std::vector<std::pair<int, QWidget*>> order = {
@@ -257,6 +284,7 @@ void CreateForm1Controls(QWidget* form, Form1Controls& controls) {
     createSourcePanel(form, controls);
     createTargetPanel(form, controls);
     createLogPanel(form, controls);
+    labelFields(controls);
     setKeyboardOrder(controls);
 }
 

@@ -1,5 +1,6 @@
 #include "ui/form2.h"
 
+#include "resources/chart_text.h"
 #include "resources/codec_chart.h"
 
 #include <QFont>
@@ -48,6 +49,9 @@ Form2::Form2() : QWidget(nullptr, Qt::Window) {
     picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     const QPixmap chart = QPixmap::fromImage(codecChart());
     picture1->setPixmap(chart);
+    // Assistive technology reads the chart's words from the table that drew it.
+    picture1->setAccessibleName(codecChartHeaders());
+    picture1->setAccessibleDescription(codecChartText());
     const int border = picture1->frameWidth();
     picture1->setGeometry(
         QRect(kPicture1Pos, chart.size().grownBy({border, border, border, border})));

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <set>
 
 using namespace std::string_literals;
 
@@ -180,6 +181,25 @@ TEST_F(TranscodeRunTest, FileSystemModeTwoFilesEmptyFileAndNameWithoutDot) {
     const std::string box = fields.outputLogText();
     EXPECT_EQ(std::count(box.begin(), box.end(), '\n'), 8);
     EXPECT_EQ(box.find(kSeparator), std::string::npos) << "no separator in file-system mode";
+}
+
+// The filter and the names are compared with Unicode's case mapping, not only on ASCII letters.
+TEST_F(TranscodeRunTest, FileSystemModeFilterIgnoresCaseBeyondAscii) {
+    auto targetNames = [this] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(target))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    fields.setUrlMode(false);
+    for (const char* name : {"M\xc3\x9cSIK-01.wav", "MUSIK-02.wav", "\xc3\xa9.wav"})
+        writeBytes(source / name, "x");
+    fields.setText(Field::cmbSource_Format, "m\xc3\xbcsik");
+    run();
+    EXPECT_EQ(targetNames(), std::set<std::string>{"M\xc3\x9cSIK-01.mp4"});
+    fields.setText(Field::cmbSource_Format, "\xc3\x89");
+    TranscodeRun(fields, log);
+    EXPECT_EQ(targetNames(), (std::set<std::string>{"M\xc3\x9cSIK-01.mp4", "\xc3\xa9.mp4"}));
 }
 
 TEST_F(TranscodeRunTest, FileSystemModeMissingFolderEndsTheRunNormally) {

@@ -55,8 +55,17 @@ TEST(NameMatchesFilter, IsACaseInsensitiveSubstringTest) {
         {"mp3song.wav", "mp3", true},   {"notes.mp3.txt", "MP3", true},
         {"wavetable.txt", "wav", true}, {"anything", "", true},
         {"c.wav", "mp3", false},        {"song.mp", "mp3", false},
+        // Letters beyond ASCII, as UTF-8, in both directions.
+        {"M\xc3\x9cSIK-01.wav", "m\xc3\xbcsik", true},
+        {"\xc3\xa9", "\xc3\x89", true},          {"\xc3\x89", "\xc3\xa9", true},
+        {"\xce\xa3\xce\x9f\xce\xa6.wav", "\xcf\x83\xce\xbf", true},  // Greek
+        {"MUSIK.wav", "m\xc3\xbcsik", false},
+        // A name that is not UTF-8 matches on its ASCII letters and keeps its other bytes.
+        {"\xff" "SONG.MP3", "mp3", true},
+        {"\xff" "M\xc3\x9cSIK", "m\xc3\x9c", true},
+        {"\xff" "M\xc3\x9cSIK", "m\xc3\xbcsik", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(NameMatchesFilter(c.name, c.filter), c.matches) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(NameMatchesFilter(c.name, c.filter), c.matches) << c.name << " / " << c.filter;
 }
 
 }  // namespace

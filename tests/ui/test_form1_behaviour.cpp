@@ -142,7 +142,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ImportCase{"NoMatch", {"one.wav"}, "mp3", ""},
                       ImportCase{"EmptyFolder", {}, "", ""},
                       ImportCase{"UpperCaseFilter", {"x.Mp3"}, "MP3", "x.Mp3"},
-                      ImportCase{"EmptyFilterListsAll", {"only.bin"}, "", "only.bin"}),
+                      ImportCase{"EmptyFilterListsAll", {"only.bin"}, "", "only.bin"},
+                      ImportCase{"UnicodeUpperCaseName",
+                                 {"M\xc3\x9cSIK-01.wav", "MUSIK-02.wav"},
+                                 "m\xc3\xbcsik",
+                                 "M\xc3\x9cSIK-01.wav"},
+                      ImportCase{"UnicodeUpperCaseFilter", {"\xc3\xa9", "e"}, "\xc3\x89",
+                                 "\xc3\xa9"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Form1Behaviour, EmptyFilterListsEveryFile) {

@@ -1,6 +1,6 @@
 #include "chart_painter.h"
 
-#include "chart_table.h"
+#include "resources/chart_table.h"
 
 #include <QFont>
 #include <QFontInfo>
