@@ -11,9 +11,8 @@ namespace kqc {
 
 namespace {
 
-// Multiples of 3 (encode input) and 4 (decode input) that keep OpenSSL's int lengths small.
+// A multiple of 3 (encode input) that keeps OpenSSL's int lengths small.
 constexpr size_t kEncodeChunk = 3 * 64 * 1024;
-constexpr size_t kDecodeChunk = 4 * 64 * 1024;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -41,11 +40,11 @@ bool decodeQuanta(std::string_view quanta, std::string& out, size_t& outLen) {
 // through the staging buffer.
 class BodyDecoder {
 public:
-    explicit BodyDecoder(std::string& out) : m_out(out) {}
+    BodyDecoder(std::string& out, size_t chunkSize) : m_out(out), m_chunkSize(chunkSize) {}
 
     bool add(std::string_view body) {
-        for (size_t pos = 0; pos < body.size(); pos += kDecodeChunk) {
-            std::string_view chunk = body.substr(pos, kDecodeChunk);
+        for (size_t pos = 0; pos < body.size(); pos += m_chunkSize) {
+            std::string_view chunk = body.substr(pos, m_chunkSize);
             if (m_staged.empty() && !hasSpaceOrPad(chunk)) {
                 size_t whole = chunk.size() / 4 * 4;
                 if (!decodeQuanta(chunk.substr(0, whole), m_out, m_outLen)) return false;
@@ -56,7 +55,7 @@ public:
                 if (isSpace(c)) continue;
                 if (c == '=') return false;  // padding only at the very end
                 m_staged.push_back(c);
-                if (m_staged.size() == kDecodeChunk && !flushWholeQuanta()) return false;
+                if (m_staged.size() == m_chunkSize && !flushWholeQuanta()) return false;
             }
         }
         return flushWholeQuanta();
@@ -85,6 +84,7 @@ private:
     }
 
     std::string& m_out;
+    size_t m_chunkSize;
     size_t m_outLen = 0;
     std::string m_staged;
 };
@@ -109,6 +109,11 @@ std::string Base64Encode(std::string_view bytes) {
 }
 
 bool Base64Decode(std::string_view text, std::string& bytes) {
+    return Base64DecodeInChunks(text, bytes, kBase64DecodeChunk);
+}
+
+bool Base64DecodeInChunks(std::string_view text, std::string& bytes, size_t chunkSize) {
+    if (chunkSize == 0 || chunkSize % 4 != 0) return false;
     // Split off the padding: up to two '=' at the end, white space allowed around them.
     size_t end = text.size();
     size_t padCount = 0;
@@ -126,7 +131,7 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
     std::string out;
     ReserveLargeBuffer(out, end / 4 * 3 + 3);
     out.resize(end / 4 * 3 + 3);
-    BodyDecoder decoder(out);
+    BodyDecoder decoder(out, chunkSize);
     if (!decoder.add(text.substr(0, end)) || !decoder.finish(padCount)) return false;
     out.resize(decoder.length());
     bytes = std::move(out);
