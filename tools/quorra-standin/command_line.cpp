@@ -26,6 +26,8 @@ Options:
   --force-code CODE    answer every transcode call with this return code
   --force-status N     answer every POST with this HTTP status and a SOAP Fault
   --delay-ms N         wait N milliseconds before answering each request
+  --read-timeout-ms N  drop a client that sends nothing for N milliseconds while its request
+                       is read (default 5000)
   --quiet              no request log on standard error
   --help               show this text
 
@@ -87,6 +89,10 @@ const std::map<std::string_view, Setter>& ValueFlags() {
                               [](CommandLine& l, long long v) {
                                   l.options.delay = std::chrono::milliseconds(v);
                               })},
+        {"--read-timeout-ms", Number(1, 3600000,
+                                     [](CommandLine& l, long long v) {
+                                         l.options.readTimeout = std::chrono::milliseconds(v);
+                                     })},
     };
     return flags;
 }
