@@ -62,6 +62,8 @@ struct ProblemCase {
     SoapProblem problem;
 };
 
+void PrintTo(const ProblemCase& c, std::ostream* out) { *out << c.name; }
+
 class SoapProblemTest : public ::testing::TestWithParam<ProblemCase> {};
 
 TEST_P(SoapProblemTest, IsRecognised) {
@@ -126,6 +128,8 @@ struct CharsCase {
     std::string_view document;
     bool valid;
 };
+
+void PrintTo(const CharsCase& c, std::ostream* out) { *out << c.name; }
 
 class XmlCharactersTest : public ::testing::TestWithParam<CharsCase> {};
 

@@ -69,6 +69,8 @@ struct CodeCase {
     const char* message;
 };
 
+void PrintTo(const CodeCase& c, std::ostream* out) { *out << c.name; }
+
 class StandinReturnCodeTest : public ::testing::TestWithParam<CodeCase> {};
 
 TEST_P(StandinReturnCodeTest, AnswersWithCodeAndMessageAndNoFileData) {
@@ -155,6 +157,8 @@ struct FaultCase {
     const char* soapAction;
     const char* faultCode;  // nullptr: accepted
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 
 class StandinFaultTest : public ::testing::TestWithParam<FaultCase> {};
 
