@@ -12,9 +12,8 @@ namespace kqc {
 
 namespace {
 
-// Multiples of 3 (encode input) and 4 (decode input) that keep OpenSSL's int lengths small.
+// A multiple of 3 that keeps OpenSSL's int lengths small.
 constexpr size_t kEncodeChunk = 3 * 64 * 1024;
-constexpr size_t kDecodeChunk = 4 * 64 * 1024;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -67,11 +66,11 @@ private:
 // go through the staging buffer.
 class BodyDecoder {
 public:
-    explicit BodyDecoder(char* out) : m_writer(out) {}
+    BodyDecoder(char* out, size_t chunkSize) : m_writer(out), m_chunkSize(chunkSize) {}
 
     bool add(std::string_view body) {
-        for (size_t pos = 0; pos < body.size(); pos += kDecodeChunk) {
-            std::string_view chunk = body.substr(pos, kDecodeChunk);
+        for (size_t pos = 0; pos < body.size(); pos += m_chunkSize) {
+            std::string_view chunk = body.substr(pos, m_chunkSize);
             if (m_staged.empty() && !hasSpaceOrPad(chunk)) {
                 size_t whole = chunk.size() / 4 * 4;
                 if (!m_writer.write(chunk.substr(0, whole))) return false;
@@ -82,7 +81,7 @@ public:
                 if (isSpace(c)) continue;
                 if (c == '=') return false;  // padding only at the very end
                 m_staged.push_back(c);
-                if (m_staged.size() == kDecodeChunk && !flushWholeQuanta()) return false;
+                if (m_staged.size() == m_chunkSize && !flushWholeQuanta()) return false;
             }
         }
         return flushWholeQuanta();
@@ -110,6 +109,7 @@ private:
     }
 
     QuantaWriter m_writer;
+    size_t m_chunkSize;
     std::string m_staged;
 };
 
@@ -132,11 +132,12 @@ bool splitPadding(std::string_view text, std::string_view& body, size_t& padCoun
     return true;
 }
 
-bool decodeInto(std::string_view text, char* out, size_t& decodedLength) {
+bool decodeInto(std::string_view text, char* out, size_t& decodedLength,
+                size_t chunkSize = kBase64DecodeChunk) {
     std::string_view body;
     size_t padCount = 0;
     if (!splitPadding(text, body, padCount)) return false;
-    BodyDecoder decoder(out);
+    BodyDecoder decoder(out, chunkSize);
     if (!decoder.add(body) || !decoder.finish(padCount)) return false;
     decodedLength = decoder.length();
     return true;
@@ -187,11 +188,16 @@ void Base64EncodeTail(std::string& buffer, std::size_t start) {
 }
 
 bool Base64Decode(std::string_view text, std::string& bytes) {
+    return Base64DecodeInChunks(text, bytes, kBase64DecodeChunk);
+}
+
+bool Base64DecodeInChunks(std::string_view text, std::string& bytes, std::size_t chunkSize) {
+    if (chunkSize == 0 || chunkSize % 4 != 0) return false;
     std::string out;
     ReserveLargeBuffer(out, text.size() / 4 * 3 + 3);
     out.resize(text.size() / 4 * 3 + 3);
     size_t length = 0;
-    if (!decodeInto(text, out.data(), length)) return false;
+    if (!decodeInto(text, out.data(), length, chunkSize)) return false;
     out.resize(length);
     bytes = std::move(out);
     return true;

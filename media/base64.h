@@ -22,6 +22,14 @@ void Base64EncodeTail(std::string& buffer, std::size_t start);
 // left unchanged, for any other character outside the alphabet or for wrong padding.
 bool Base64Decode(std::string_view text, std::string& bytes);
 
+// Characters Base64Decode hands to OpenSSL at a time (a multiple of 4, which keeps its int
+// lengths small).
+inline constexpr std::size_t kBase64DecodeChunk = 4 * 64 * 1024;
+
+// Base64Decode with another chunk size, so that tests and the fuzzer reach the chunk boundary
+// with small texts. False for a chunk size that is not a positive multiple of 4.
+bool Base64DecodeInChunks(std::string_view text, std::string& bytes, std::size_t chunkSize);
+
 // The same, decoding into the front of the text's own memory (the bytes never take more room
 // than their text): on success the first decodedLength chars of text are the bytes. On failure
 // the text is left overwritten in part.

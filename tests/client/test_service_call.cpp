@@ -74,6 +74,10 @@ struct StatusCase {
     std::string body;
 };
 
+void PrintTo(const StatusCase& c, std::ostream* out) {
+    *out << "HTTP " << c.status << " with body \"" << c.body << "\"";
+}
+
 class NonOkStatus : public ServiceCallTest, public ::testing::WithParamInterface<StatusCase> {};
 
 TEST_P(NonOkStatus, IsFailureWithTheBodyStillCaptured) {

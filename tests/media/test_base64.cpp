@@ -84,6 +84,23 @@ TEST(Base64, InPlaceEncodeAndDecodeMatchTheCopyingForms) {
     }
 }
 
+// The chunk size the fuzzer sets: any positive multiple of 4 decodes the same, anything else is
+// refused without touching the output.
+TEST(Base64, ChunkSizeDoesNotChangeTheResult) {
+    const std::string bytes = randomBytes(1000, 3);
+    const std::string text = wrap(Base64Encode(bytes), 7, " \r\n");
+    for (size_t chunk : {4, 8, 12, 64, 4096}) {
+        std::string out;
+        EXPECT_TRUE(Base64DecodeInChunks(text, out, chunk)) << chunk;
+        EXPECT_EQ(out, bytes) << chunk;
+    }
+    for (size_t chunk : {0, 3, 6}) {
+        std::string out = "unchanged";
+        EXPECT_FALSE(Base64DecodeInChunks("Zm9v", out, chunk)) << chunk;
+        EXPECT_EQ(out, "unchanged");
+    }
+}
+
 TEST(Base64, DecodeSkipsWhiteSpaceAndLineBreaks) {
     const std::string bytes = randomBytes(300000, 7);
     const std::string text = Base64Encode(bytes);

@@ -13,6 +13,8 @@ struct ChartCase {
     int bitRate;
 };
 
+void PrintTo(const ChartCase& c, std::ostream* out) { *out << c.name; }
+
 class ChartLookupTest : public ::testing::TestWithParam<ChartCase> {};
 
 TEST_P(ChartLookupTest, AllowsExactlyTheChartsCombinations) {

@@ -91,6 +91,8 @@ struct ProblemCase {
     CallMatch match = CallMatch::strict;
 };
 
+void PrintTo(const ProblemCase& c, std::ostream* out) { *out << c.name; }
+
 class SoapProblemTest : public ::testing::TestWithParam<ProblemCase> {};
 
 TEST_P(SoapProblemTest, IsRecognised) {
@@ -214,6 +216,8 @@ struct CharsCase {
     std::string_view document;
     bool valid;
 };
+
+void PrintTo(const CharsCase& c, std::ostream* out) { *out << c.name; }
 
 class XmlCharactersTest : public ::testing::TestWithParam<CharsCase> {};
 

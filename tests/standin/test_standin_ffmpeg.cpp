@@ -31,6 +31,8 @@ struct TranscodeCase {
     const char* probed;  // codec,sampling rate,channels as ffprobe reads the result
 };
 
+void PrintTo(const TranscodeCase& c, std::ostream* out) { *out << c.name; }
+
 class StandinFfmpegTest : public ::testing::TestWithParam<TranscodeCase> {
 protected:
     void SetUp() override {

@@ -80,6 +80,8 @@ struct CodeCase {
     const char* message;
 };
 
+void PrintTo(const CodeCase& c, std::ostream* out) { *out << c.name; }
+
 class StandinReturnCodeTest : public ::testing::TestWithParam<CodeCase> {};
 
 TEST_P(StandinReturnCodeTest, AnswersWithCodeAndMessageAndNoFileData) {
@@ -167,6 +169,8 @@ struct FaultCase {
     const char* faultCode;  // nullptr: accepted
     bool strict = false;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 
 class StandinFaultTest : public ::testing::TestWithParam<FaultCase> {};
 

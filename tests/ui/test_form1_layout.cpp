@@ -42,6 +42,8 @@ struct ControlRow {
     QString toolTip;
 };
 
+void PrintTo(const ControlRow& c, std::ostream* out) { *out << c.name; }
+
 std::ostream& operator<<(std::ostream& out, const ControlRow& row) {
     return out << row.name;
 }

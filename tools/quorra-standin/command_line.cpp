@@ -28,6 +28,8 @@ Options:
   --force-status N     answer every POST with this HTTP status and a SOAP Fault
   --delay-ms N         wait N milliseconds before answering each request
   --strict             accept only what this project's client sends (see below)
+  --read-timeout-ms N  drop a client that sends nothing for N milliseconds while its request
+                       is read (default 5000)
   --quiet              no request log on standard error
   --help               show this text
 
@@ -96,6 +98,10 @@ const std::map<std::string_view, Setter>& ValueFlags() {
                               [](CommandLine& l, long long v) {
                                   l.options.delay = std::chrono::milliseconds(v);
                               })},
+        {"--read-timeout-ms", Number(1, 3600000,
+                                     [](CommandLine& l, long long v) {
+                                         l.options.readTimeout = std::chrono::milliseconds(v);
+                                     })},
     };
     return flags;
 }

@@ -3,6 +3,7 @@
 #include "quorra-standin/process_runner.h"
 #include "quorra-standin/standin_service.h"
 
+#include <malloc.h>
 #include <signal.h>
 
 #include <exception>
@@ -62,6 +63,11 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Request bodies and answers of many MiB are allocated on the server's worker threads. With
+    // glibc's adaptive threshold they soon come from per-thread heaps that keep the freed memory,
+    // and the resident size grew by about 25 MiB with every large call; mapped directly, they
+    // go back to the system when freed.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
 
     StandinService service(line.options);
     try {

@@ -121,6 +121,7 @@ struct StandinService::Exchange {
 StandinService::StandinService(StandinOptions options)
     : m_options(std::move(options)), m_processor(m_options) {
     m_server.set_payload_max_length(m_options.maxBody);
+    m_server.set_read_timeout(m_options.readTimeout);
     m_server.Post(std::string(kEndpointPath),
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handlePost(req, res, reader); });
@@ -185,7 +186,14 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     Exchange exchange;
     if (req.has_header("SOAPAction")) exchange.action = req.get_header_value("SOAPAction");
     std::string body;
-    if (!readBody(req, reader, body)) {
+    const BodyRead read = readBody(req, reader, body);
+    if (read == BodyRead::incomplete) {
+        // The client stopped sending or went away: nothing of a cut-off request is acted on.
+        res.status = exchange.status = 400;
+        res.set_header("Connection", "close");
+        res.set_content("Request body incomplete\n", "text/plain");
+        exchange.outcome = "refused=incomplete";
+    } else if (read == BodyRead::tooLarge) {
         // The rest of the body stays unread, so the connection ends with this answer.
         res.status = exchange.status = 413;
         res.set_header("Connection", "close");
@@ -208,18 +216,19 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     logExchange(exchange);
 }
 
-bool StandinService::readBody(const httplib::Request& req, const httplib::ContentReader& reader,
-                              std::string& body) const {
+StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
+                                                  const httplib::ContentReader& reader,
+                                                  std::string& body) const {
     if (req.has_header("Content-Length") &&
         req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
-        return false;
+        return BodyRead::tooLarge;
     // The announced length is reserved at once: a whole-file body grown piece by piece would be
     // copied again and again.
     if (req.has_header("Content-Length"))
         kqc::ReserveLargeBuffer(body, req.get_header_value<uint64_t>("Content-Length"));
     bool withinLimit = true;
     std::size_t dropped = 0;
-    reader([&](const char* data, std::size_t length) {
+    const bool complete = reader([&](const char* data, std::size_t length) {
         if (withinLimit && body.size() + length <= m_options.maxBody) {
             body.append(data, length);
             return true;
@@ -229,7 +238,8 @@ bool StandinService::readBody(const httplib::Request& req, const httplib::Conten
         dropped += length;
         return dropped <= kDrainAllowance;
     });
-    return withinLimit;
+    if (!withinLimit) return BodyRead::tooLarge;
+    return complete ? BodyRead::complete : BodyRead::incomplete;
 }
 
 void StandinService::answerCall(std::string& body, httplib::Response& res, Exchange& exchange) {

@@ -38,12 +38,13 @@ public:
 
 private:
     struct Exchange;
+    enum class BodyRead { complete, tooLarge, incomplete };
 
     void handleGet(const httplib::Request& req, httplib::Response& res) const;
     void handlePost(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader);
-    bool readBody(const httplib::Request& req, const httplib::ContentReader& reader,
-                  std::string& body) const;
+    BodyRead readBody(const httplib::Request& req, const httplib::ContentReader& reader,
+                      std::string& body) const;
     void answerCall(std::string& body, httplib::Response& res, Exchange& exchange);
     void answerFault(httplib::Response& res, std::string_view code, std::string_view text,
                      Exchange& exchange) const;
