@@ -65,7 +65,9 @@ TEST_F(ServiceCallTest, ARequestGivenUpIsSentWholeAndReleased) {
         EXPECT_EQ(response, std::string(3 << 20, 'B')) << size;
         std::lock_guard lock(mutex);
         EXPECT_EQ(received.body.size(), size);
-        if (size) EXPECT_EQ(received.body.back(), 'Z');
+        if (size) {
+            EXPECT_EQ(received.body.back(), 'Z');
+        }
     }
 }
 

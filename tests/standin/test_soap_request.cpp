@@ -68,7 +68,9 @@ TEST(ParseTranscodeCall, InPlaceTakesTheFileDataOutOfTheBody) {
         auto parsed = ParseTranscodeCallInPlace(body, kNs);
         ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
         EXPECT_EQ(parsed.call.fileData, copied.call.fileData) << text;
-        if (!text.empty()) EXPECT_EQ(parsed.call.fileData->data(), memory) << text;
+        if (!text.empty()) {
+            EXPECT_EQ(parsed.call.fileData->data(), memory) << text;
+        }
         ASSERT_TRUE(parsed.call.profile);
         EXPECT_EQ(parsed.call.profile->fileFormat, copied.call.profile->fileFormat);
     }

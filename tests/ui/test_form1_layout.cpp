@@ -44,10 +44,6 @@ struct ControlRow {
 
 void PrintTo(const ControlRow& c, std::ostream* out) { *out << c.name; }
 
-std::ostream& operator<<(std::ostream& out, const ControlRow& row) {
-    return out << row.name;
-}
-
 std::vector<ControlRow> controlRows() {
     const QString ip = LocalIPAddress();
     return {
