@@ -84,6 +84,10 @@ TEST(ParseTranscodeCall, InPlaceTakesTheFileDataOutOfTheBody) {
     auto parsed = ParseTranscodeCallInPlace(utf16, kNs);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
     EXPECT_EQ(parsed.call.fileData, "QUJD");
+    // Found by fuzzing: a UTF-32 mark, where the in-place parse once read one byte more.
+    const std::string utf32("\0\0\xFE\xFF<?\x14&#x1;sm\xEFx1;sm\xEF\xBB\xBB\xBFl v", 27);
+    std::string body = utf32;
+    EXPECT_EQ(ParseTranscodeCallInPlace(body, kNs).detail, ParseTranscodeCall(utf32, kNs).detail);
 }
 
 struct ProblemCase {

@@ -118,7 +118,6 @@ std::optional<std::string> TakeText(const pugi::xml_node& node, std::string& bod
     const bool single = text && !text.next_sibling() &&
                         (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata);
     const char* value = single ? text.value() : nullptr;
-    // A document in another encoding was converted into pugixml's own buffer.
     if (!value || value < body.data() || value >= body.data() + body.size()) return TextOf(node);
     const std::size_t length = std::strlen(value);
     std::memmove(body.data(), value, length);
@@ -185,6 +184,8 @@ ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNam
 
 ParsedCall ParseTranscodeCallInPlace(std::string& body, std::string_view serviceNamespace,
                                      CallMatch match) {
+    // A document in another encoding is converted into a new buffer by the parser anyway.
+    if (!IsUtf8Document(body)) return ParseTranscodeCall(body, serviceNamespace, match);
     if (!HasValidXmlCharacters(body)) return NotWellFormed(std::string(kNotXmlCharacters));
     pugi::xml_document doc;
     // The string's terminator goes with the text, as the copying parse adds one: errors then

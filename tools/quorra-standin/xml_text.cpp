@@ -8,24 +8,6 @@
 namespace kqc::standin {
 namespace {
 
-bool IsUtf8Encoded(std::string_view document) {
-    using namespace std::string_view_literals;
-    for (std::string_view bom : {"\xFE\xFF"sv, "\xFF\xFE"sv, "\0\0\xFE\xFF"sv})
-        if (document.starts_with(bom)) return false;
-    if (document.size() >= 2 && (document[0] == '\0' || document[1] == '\0')) return false;
-    if (!document.starts_with("<?xml")) return true;
-    std::string_view declaration = document.substr(0, document.find("?>"));
-    auto at = declaration.find("encoding");
-    if (at == std::string_view::npos) return true;
-    auto quote = declaration.find_first_of("\"'", at);
-    if (quote == std::string_view::npos) return true;
-    auto end = declaration.find(declaration[quote], quote + 1);
-    std::string_view name = declaration.substr(quote + 1, end - quote - 1);
-    return name.size() == 5 && std::equal(name.begin(), name.end(), "utf-8", [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
-}
-
 bool IsXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
@@ -64,8 +46,26 @@ bool IsPlainAscii8(const char* bytes) {
 
 }  // namespace
 
+bool IsUtf8Document(std::string_view document) {
+    using namespace std::string_view_literals;
+    for (std::string_view bom : {"\xFE\xFF"sv, "\xFF\xFE"sv, "\0\0\xFE\xFF"sv})
+        if (document.starts_with(bom)) return false;
+    if (document.size() >= 2 && (document[0] == '\0' || document[1] == '\0')) return false;
+    if (!document.starts_with("<?xml")) return true;
+    std::string_view declaration = document.substr(0, document.find("?>"));
+    auto at = declaration.find("encoding");
+    if (at == std::string_view::npos) return true;
+    auto quote = declaration.find_first_of("\"'", at);
+    if (quote == std::string_view::npos) return true;
+    auto end = declaration.find(declaration[quote], quote + 1);
+    std::string_view name = declaration.substr(quote + 1, end - quote - 1);
+    return name.size() == 5 && std::equal(name.begin(), name.end(), "utf-8", [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
 bool HasValidXmlCharacters(std::string_view document) {
-    if (!IsUtf8Encoded(document)) return true;
+    if (!IsUtf8Document(document)) return true;
     if (document.starts_with("\xEF\xBB\xBF")) document.remove_prefix(3);
     for (std::size_t pos = 0; pos < document.size();) {
         // Plain ASCII text is the bulk of a request (Base64 data): eight bytes at a time while

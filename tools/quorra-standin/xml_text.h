@@ -10,4 +10,8 @@ namespace kqc::standin {
 // and U+FFFF). Documents in other encodings are left to the parser.
 bool HasValidXmlCharacters(std::string_view document);
 
+// Whether the document is UTF-8 in the sense above: no other encoding declared, no UTF-16 or
+// UTF-32 byte-order mark.
+bool IsUtf8Document(std::string_view document);
+
 }  // namespace kqc::standin
