@@ -1,7 +1,7 @@
 // Base64Decode against a plain reference decoder of the same rules, and the round trip
-// decode(encode(x)) == x. The first input byte picks the mode (modulo 8: 0 to 4 decode, 5 decode
-// in chunks of 4 to 64 characters picked by the second byte, so that small inputs cross the
-// decoder's chunk boundaries, 6 and 7 the round trip).
+// decode(encode(x)) == x. The first input byte picks the mode (modulo 8: 0 to 3 decode, 4 decode
+// in place, 5 decode in chunks of 4 to 64 characters picked by the second byte, so that small
+// inputs cross the decoder's chunk boundaries, 6 and 7 the round trip, also encoded in place).
 #include "media/base64.h"
 
 #include <cstdint>
@@ -90,9 +90,27 @@ void checkDecode(std::string_view text, const std::optional<std::string>& expect
     require(bytes == *expected, "decoder and reference disagree on the bytes");
 }
 
+// Decoding inside the text's own memory must agree with the reference too.
+void checkDecodeInPlace(std::string_view text, const std::optional<std::string>& expected) {
+    std::string buffer(text);
+    size_t length = 0;
+    const bool decoded = kqc::Base64DecodeInPlace(buffer, length);
+    require(decoded == expected.has_value(), "in-place decoder and reference disagree on validity");
+    if (decoded)
+        require(std::string_view(buffer.data(), length) == *expected,
+                "in-place decoder and reference disagree on the bytes");
+}
+
+void checkEncodeInPlace(std::string_view bytes, const std::string& text) {
+    std::string buffer = "head" + std::string(bytes);
+    kqc::Base64EncodeTail(buffer, 4);
+    require(buffer == "head" + text, "in-place encoder differs from the encoder");
+}
+
 void checkRoundTrip(std::string_view bytes) {
     const std::string text = kqc::Base64Encode(bytes);
     require(text == referenceEncode(bytes), "encoder differs from the reference");
+    checkEncodeInPlace(bytes, text);
     std::string back;
     require(kqc::Base64Decode(text, back) && back == bytes, "decode(encode(x)) != x");
 }
@@ -103,8 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
     const unsigned mode = data[0] % 8;
-    if (mode <= 4)
+    if (mode <= 3)
         checkDecode(input, referenceDecode(input));
+    else if (mode == 4)
+        checkDecodeInPlace(input, referenceDecode(input));
     else if (mode == 5)
         checkDecode(input, referenceDecode(input), 4 * (1 + (size > 1 ? data[1] % 16 : 0)));
     else

@@ -299,8 +299,17 @@ TEST(StandinLoad, ResidentSizeOfTheServiceStaysBounded) {
     const long peak = standin.statusKiB("VmHWM:");
     std::printf("quorra-standin VmRSS %ld KiB after 3 rounds, %ld KiB after 9; VmHWM %ld KiB\n",
                 third, ninth, peak);
-    EXPECT_LT(peak, 96 * 1024);
-    EXPECT_LT(ninth - third, 8 * 1024);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer's shadow memory and its quarantine of freed blocks (which fills up over
+    // the rounds) take hundreds of MiB: the figure says nothing about the service there.
+    constexpr bool kFigureHolds = false;
+#else
+    constexpr bool kFigureHolds = true;
+#endif
+    if (kFigureHolds) {
+        EXPECT_LT(peak, 96 * 1024);
+        EXPECT_LT(ninth - third, 8 * 1024);
+    }
     EXPECT_EQ(PostFromClientsAtOnce(standin.port(), 1, 1, 10).done, 1);
 }
 
