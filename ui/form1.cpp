@@ -4,6 +4,7 @@
 #include "client/transcode_run.h"
 #include "log/activity_log.h"
 #include "media/folder_listing.h"
+#include "ui/combo_accessibility.h"
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
 #include "ui/form1_fields.h"
@@ -35,6 +36,7 @@ Form1::Form1(QWidget* parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvane Quorra Client - Audio Transcoding"));
     setFixedSize(862, 525);
+    AnnounceComboBoxNames();
     CreateForm1Controls(this, m_controls);
     m_fields = std::make_unique<Form1Fields>(*this, m_controls);
     m_drive = m_controls.DriveBox->drive();

@@ -234,10 +234,12 @@ void labelFields(const Form1Controls& c) {
     };
     for (const auto& [label, field] : named) {
         label->setBuddy(field);
-        // On Linux a combo box is announced by its value and its label relation; the text field
-        // inside an editable one carries the label's words as its name.
-        if (auto* box = qobject_cast<QComboBox*>(field); box && box->lineEdit())
-            box->lineEdit()->setAccessibleName(label->text());
+        // A combo box carries the label's words as its own name too, as Qt on Linux announces a
+        // box by its value otherwise; the text field inside an editable one carries them as well.
+        if (auto* box = qobject_cast<QComboBox*>(field)) {
+            box->setAccessibleName(label->text());
+            if (box->lineEdit()) box->lineEdit()->setAccessibleName(label->text());
+        }
     }
     // The two lists have no label on the window; they and the log box carry names of their own.
     c.DriveBox->setAccessibleName(QStringLiteral("Source Drive"));

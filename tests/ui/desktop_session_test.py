@@ -20,7 +20,7 @@ WAIT_SECONDS = 60
 # Each text field and the label that names it.
 TEXT_FIELDS = ["Quorra Service URL", "Local IP", "Web Server Url", "Local Directory", "File List",
                "Directory", "Log"]
-# Each target or source combo box: its label and its value at start.
+# Each source or target combo box: its label, which is also its name, and its value at start.
 COMBOS = [("Format", "mp3"), ("Format", "mp4"), ("Codec", "aac"), ("Bit Rate", "16000"),
           ("Channels", "Mono"), ("Sampling Rate", "22050")]
 # Words of the chart, as printed, with its wrapped lines joined.
@@ -96,6 +96,10 @@ def children(node):
     return [node.getChildAtIndex(i) for i in range(node.childCount)]
 
 
+def text_of(node):
+    return node.queryText().getText(0, -1)
+
+
 def check_accessibility(client):
     import pyatspi
 
@@ -127,14 +131,27 @@ def check_accessibility(client):
                   "text field %r labelled by %r" % (label, relation_targets(field, labelled_by)))
     check(all(t.name for t in texts), "a text field without a name")
 
+    # A combo box is named by its label; its value is the text of its edit field.
     combos = [c for c in controls if role(c) == pyatspi.ROLE_COMBO_BOX]
-    labelled = [(relation_targets(c, labelled_by), c) for c in combos]
-    found = [(labels[0], c.name) for labels, c in labelled if len(labels) == 1]
+    found = []
+    for combo in combos:
+        labels = relation_targets(combo, labelled_by)
+        if len(labels) != 1:
+            continue
+        check(combo.name == labels[0], "combo labelled %r named %r" % (labels, combo.name))
+        fields = [inner for inner in children(combo) if role(inner) == pyatspi.ROLE_TEXT]
+        check(len(fields) == 1 and fields[0].name == labels[0],
+              "edit field of combo %r: %r" % (labels, [f.name for f in fields]))
+        if fields:
+            found.append((labels[0], text_of(fields[0])))
     check(found == COMBOS, "combo boxes by label and value: %r" % found)
-    for labels, combo in labelled:
-        for inner in children(combo):
-            if labels and role(inner) == pyatspi.ROLE_TEXT:
-                check(inner.name == labels[0], "text of combo %r named %r" % (labels, inner.name))
+    # The drive list has no label: its own name, its value as its text, one of its items.
+    drives = [c for c in combos if c.name == "Source Drive"]
+    check(len(drives) == 1, "one combo box named 'Source Drive', found %d" % len(drives))
+    for drive in drives:
+        items = [item.name for item in children(drive.getChildAtIndex(0))]
+        check(text_of(drive) in items and text_of(drive) != "",
+              "drive list shows %r of %r" % (text_of(drive), items))
 
     radios = sorted(c.name for c in controls if role(c) == pyatspi.ROLE_RADIO_BUTTON)
     check(radios == ["Local Directory", "Web Server Url"], "option buttons: %r" % radios)

@@ -5,12 +5,15 @@
 #include "log/activity_log.h"
 #include "test_form1_support.h"
 #include "ui/dir_list.h"
+#include "ui/drive_list.h"
 #include "ui/form1.h"
 #include "ui/local_ip.h"
 #include "ui/text_area.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTest>
 
 #include <optional>
@@ -230,6 +234,7 @@ TEST(Form1Window, FixedFrameWithCloseBoxOnly) {
 
 struct ComboRow {
     const char* name;
+    const char* label;
     QStringList items;
 };
 
@@ -250,19 +255,70 @@ TEST_P(Form1ComboItems, InStoredOrderAndEditable) {
     EXPECT_EQ(combo->completer(), nullptr);
 }
 
+// Announced by its label, as it has one; the value stays in its edit field, Qt's own child.
+TEST_P(Form1ComboItems, NamedByItsLabelValueInItsEditField) {
+    Form1 form;
+    auto* combo = form.findChild<QComboBox*>(GetParam().name);
+    auto* label = form.findChild<QLabel*>(GetParam().label);
+    ASSERT_TRUE(combo && label);
+    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(combo);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->role(), QAccessible::ComboBox);
+    EXPECT_EQ(box->text(QAccessible::Name), label->text());
+    EXPECT_EQ(box->text(QAccessible::Value), combo->currentText());
+    EXPECT_EQ(box->textInterface(), nullptr);
+    ASSERT_EQ(box->childCount(), 2);
+    QAccessibleInterface* field = box->child(1);
+    EXPECT_EQ(field, QAccessible::queryAccessibleInterface(combo->lineEdit()));
+    EXPECT_EQ(field->parent(), box);
+    EXPECT_EQ(box->indexOfChild(field), 1);
+    EXPECT_EQ(box->child(0)->role(), QAccessible::List);
+    EXPECT_EQ(box->child(0)->parent(), box);
+    combo->setCurrentIndex(1);
+    QAccessibleTextInterface* value = field->textInterface();
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->text(0, value->characterCount()), GetParam().items[1]);
+    EXPECT_EQ(box->text(QAccessible::Name), label->text());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, Form1ComboItems,
     ::testing::Values(
-        ComboRow{"cmbSource_Format",
+        ComboRow{"cmbSource_Format", "Label2",
                  {"gif", "bmp", "mp3", "mp4", "wma", "au", "gsm", "raw", "wav"}},
-        ComboRow{"cmbTarget_Format", {"mp4", "gsm", "au", "amr", "raw", "wav", "wma"}},
-        ComboRow{"cmbTarget_Codec",
+        ComboRow{"cmbTarget_Format", "Label4", {"mp4", "gsm", "au", "amr", "raw", "wav", "wma"}},
+        ComboRow{"cmbTarget_Codec", "Label1",
                  {"aac", "amr-nb", "anr-wb", "pcm", "g711", "g711a", "g711u", "mp3", "adpcm",
                   "gsm-fr", "pcm", "wma", "g711b"}},
-        ComboRow{"cmbTarget_BitRate", {"16000", "32000"}},
-        ComboRow{"cmbTarget_Channels", {"Mono", "Stereo"}},
-        ComboRow{"cmbTarget_SamplingRate", {"8000", "16000", "22050", "44100", "48000"}}),
+        ComboRow{"cmbTarget_BitRate", "Label9", {"16000", "32000"}},
+        ComboRow{"cmbTarget_Channels", "Label10", {"Mono", "Stereo"}},
+        ComboRow{"cmbTarget_SamplingRate", "Label6", {"8000", "16000", "22050", "44100", "48000"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The drive list has no label: its own name, its value as read-only text, Qt's actions kept.
+TEST(Form1Combo, DriveListNamedSourceDriveValueAsText) {
+    Form1 form;
+    QComboBox* drives = form.controls().DriveBox;
+    drives->addItem(QStringLiteral("/test-drive"));
+    QAccessibleInterface* box = QAccessible::queryAccessibleInterface(drives);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->role(), QAccessible::ComboBox);
+    EXPECT_EQ(box->text(QAccessible::Name), "Source Drive");
+    EXPECT_EQ(box->text(QAccessible::Description), "Drive to Import filenames from");
+    QAccessibleTextInterface* text = box->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text(0, text->characterCount()), drives->currentText());
+    {
+        const QSignalBlocker quiet(drives);  // no drive change, which would read the drive
+        drives->setCurrentIndex(drives->count() - 1);
+    }
+    EXPECT_EQ(text->characterCount(), 11);
+    EXPECT_EQ(text->text(0, 11), "/test-drive");
+    EXPECT_EQ(text->text(6, 11), "drive");
+    ASSERT_NE(box->actionInterface(), nullptr);
+    EXPECT_TRUE(box->actionInterface()->actionNames().contains(
+        QAccessibleActionInterface::showMenuAction()));
+}
 
 // Typed text is the value, even when it differs from an item only in case, and the list keeps
 // its items.
