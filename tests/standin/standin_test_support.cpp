@@ -150,23 +150,32 @@ bool FfmpegPresent() {
     return standin::FindFfmpeg().has_value() && !standin::FindProgram("ffprobe").empty();
 }
 
-std::string RawExchange(int port, std::string_view bytes, std::string_view afterAnswer) {
+int ConnectLoopback(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return {};
+    if (fd < 0) return -1;
     timeval timeout{10, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string RawExchange(int port, std::string_view bytes, std::string_view afterAnswer) {
+    int fd = ConnectLoopback(port);
+    if (fd < 0) return {};
     std::string answer;
     auto readResponse = [&] {
         char buffer[4096];
         for (ssize_t n; !CompleteResponse(answer) && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
             answer.append(buffer, n);
     };
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
+    if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
         readResponse();
         if (!afterAnswer.empty()) {
             // The server may have closed already; whatever it answers next is appended.

@@ -44,6 +44,10 @@ bool FfmpegPresent();
 // sent once that response is in, and everything the server sends until it closes is appended.
 std::string RawExchange(int port, std::string_view bytes, std::string_view afterAnswer = {});
 
+// A TCP socket connected to 127.0.0.1:port with a 10 s receive timeout; -1 when the connection
+// fails (the socket is then closed).
+int ConnectLoopback(int port);
+
 // An in-process service, started on construction and stopped on destruction, that keeps its
 // request log.
 class RunningStandin {

@@ -38,16 +38,10 @@ std::string HttpHead(std::size_t contentLength) {
 // reset instead of an orderly close when abort() was called.
 class RawClient {
 public:
-    explicit RawClient(int port) : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
-        timeval timeout{10, 0};
-        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    explicit RawClient(int port) : m_fd(ConnectLoopback(port)), m_connected(m_fd >= 0) {}
+    ~RawClient() {
+        if (m_fd >= 0) close(m_fd);
     }
-    ~RawClient() { close(m_fd); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
