@@ -149,7 +149,8 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
     request.append("</fileData>").append(kCrLf);
     appendTarget(request, profile);
 
-    log.DebugToFile({"Request Structure:\r\n", request});
+    // Hundreds of MiB for a big file: written while the request uploads.
+    log.DebugToFileInBackground({"Request Structure:\r\n", request});
     return true;
 }
 

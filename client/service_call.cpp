@@ -23,6 +23,7 @@ struct Transfer {
     bool reserved = false;
     // Set for a request given up by the caller: libcurl reads it through readRequest.
     std::string* ownedRequest = nullptr;
+    const std::function<void()>* untilUnused = nullptr;
     size_t sent = 0;
     bool handedOver = false;
 };
@@ -38,6 +39,7 @@ size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
     std::memcpy(buffer, request.data() + transfer->sent, n);
     transfer->sent += n;
     if (transfer->sent == request.size()) {
+        if (*transfer->untilUnused) (*transfer->untilUnused)();
         transfer->handedOver = true;
         request.clear();
         // An answer that began early keeps its own buffer.
@@ -104,7 +106,7 @@ bool setBody(CURL* h, std::string_view request, Transfer& transfer) {
 }
 
 bool post(const std::string& endpoint, std::string_view request, std::string* ownedRequest,
-          std::string& response) {
+          const std::function<void()>& untilUnused, std::string& response) {
     try {
         initCurlOnce();
         EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
@@ -114,6 +116,7 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
         Transfer transfer;
         transfer.curl = curl.get();
         transfer.ownedRequest = ownedRequest;
+        transfer.untilUnused = &untilUnused;
         CURL* h = curl.get();
         bool setUp =
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
@@ -140,16 +143,20 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
 }  // namespace
 
 bool PostXML(const std::string& endpoint, std::string_view request, std::string& response) {
-    return post(endpoint, request, nullptr, response);
+    return post(endpoint, request, nullptr, {}, response);
 }
 
 bool PostXML(const std::string& endpoint, const char* request, std::string& response) {
-    return post(endpoint, request, nullptr, response);
+    return post(endpoint, request, nullptr, {}, response);
 }
 
-bool PostXML(const std::string& endpoint, std::string&& request, std::string& response) {
+bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
+             const std::function<void()>& untilUnused) {
     std::string owned = std::move(request);
-    return post(endpoint, owned, &owned, response);
+    const bool posted = post(endpoint, owned, &owned, untilUnused, response);
+    // A transfer that failed before its last byte still holds the request.
+    if (untilUnused && !owned.empty()) untilUnused();
+    return posted;
 }
 
 }  // namespace kqc

@@ -30,6 +30,12 @@ std::vector<std::string_view> splitAtCrLf(std::string_view text) {
 // than a failure line.
 bool postBuiltRequest(FormFields& fields, ActivityLog& log, bool built, std::string request,
                       std::string_view sourceName) {
+    // The debug log may still be writing the request: it is not released before that, whatever
+    // way this ends.
+    struct UntilLogged {
+        ActivityLog& log;
+        ~UntilLogged() { log.WaitForDebugFile(); }
+    } untilLogged{log};
     if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
         return false;
@@ -39,7 +45,10 @@ bool postBuiltRequest(FormFields& fields, ActivityLog& log, bool built, std::str
     std::string response;
     bool posted = false;
     const std::string endpoint = fields.text(Field::txtTranscoderURLPort);
-    fields.runBlocking([&] { posted = PostXML(endpoint, std::move(request), response); });
+    fields.runBlocking([&] {
+        posted = PostXML(endpoint, std::move(request), response,
+                         [&log] { log.WaitForDebugFile(); });
+    });
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
         return false;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 
 namespace kqc {
@@ -17,6 +18,8 @@ class ActivityLog {
 public:
     explicit ActivityLog(LogFields& fields,
                          std::filesystem::path debugLogPath = DefaultDebugLogPath());
+    // Waits for the entries still being written.
+    ~ActivityLog();
 
     void LogOutput(std::string_view line);
 
@@ -27,11 +30,23 @@ public:
     // One entry written from several pieces, so that a large request is not copied to log it.
     void DebugToFile(std::initializer_list<std::string_view> pieces);
 
+    // The same for an entry of hundreds of MiB, written on a thread of its own so that the
+    // caller goes on meanwhile (a whole-file request is written while it uploads). The pieces
+    // are not copied: they must stay alive and unchanged until WaitForDebugFile returns.
+    // Entries logged meanwhile queue behind it, so the file keeps their order; the log box is
+    // not held up.
+    void DebugToFileInBackground(std::initializer_list<std::string_view> pieces);
+    // Returns once every entry handed over so far is in the file. Safe from any thread.
+    void WaitForDebugFile();
+
     const std::filesystem::path& debugLogPath() const { return m_debugLogPath; }
 
 private:
+    class BackgroundWriter;
+
     LogFields& m_fields;
     std::filesystem::path m_debugLogPath;
+    std::unique_ptr<BackgroundWriter> m_writer;
 };
 
 }  // namespace kqc

@@ -1,5 +1,6 @@
 #include "client/plain_fields.h"
 #include "log/activity_log.h"
+#include "log/debug_file.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,8 @@ TEST_F(ActivityLogTest, UntickedOrGreyedNeverTouchesTheFile) {
         fields.setDebugValue(value);
         log.LogOutput("A");
         log.DebugToFile("Request Structure:\r\n<x/>");
+        log.DebugToFileInBackground({"Request Structure:\r\n", "<y/>"});
+        log.WaitForDebugFile();
         EXPECT_FALSE(fs::exists(logPath)) << "chkDebug " << value;
     }
 }
@@ -55,6 +58,53 @@ TEST_F(ActivityLogTest, TickedWritesEntriesEachEndingWithABlankLine) {
     log.DebugToFile({"Request Structure:\r\n", "<x/>"});
     EXPECT_EQ(readBytes(logPath), "A\r\n\r\n\r\n\r\nB\r\nC\r\n\r\nRequest Structure:\r\n<x/>\r\n\r\n");
     EXPECT_EQ(fields.outputLogText(), "\r\nA\r\n\r\nB\r\nC") << "the request entry stays out of the box";
+}
+
+// A whole-file request entry is written on its own thread; lines logged meanwhile reach the
+// box at once and the file after it, in order.
+TEST_F(ActivityLogTest, BackgroundEntryKeepsTheFileInOrder) {
+    writeBytes(logPath, "earlier\r\n\r\n");
+    fields.setDebugValue(1);
+    std::string request(kUncachedEntrySize + 3, 'r');
+    log.DebugToFileInBackground({"Request Structure:\r\n", request});
+    log.LogOutput("A");
+    EXPECT_EQ(fields.outputLogText(), "\r\nA");
+    log.DebugToFileInBackground({"B"});
+    log.DebugToFile("C");
+    log.WaitForDebugFile();
+    EXPECT_EQ(readBytes(logPath), "earlier\r\n\r\nRequest Structure:\r\n" + request +
+                                      "\r\n\r\nA\r\n\r\nB\r\n\r\nC\r\n\r\n");
+    log.LogOutput("D");  // nothing pending: written before LogOutput returns
+    const std::string bytes = readBytes(logPath);
+    EXPECT_EQ(bytes.substr(bytes.size() - 5), "D\r\n\r\n");
+}
+
+// Large entries go past the page cache in whole blocks, with the bytes before the file's first
+// block edge and after the last whole block written as usual: every split gives the same file.
+TEST(AppendToDebugFile, SameBytesWhereverTheBlocksFall) {
+    TempDir dir;
+    const size_t large = kUncachedEntrySize;
+    std::string text(large + 3 * 4096 + 17, '\0');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
+    const std::string_view all(text);
+    struct Row {
+        size_t existing, entry;
+    };
+    for (const Row row : {Row{0, large}, Row{1, large}, Row{4095, large + 1}, Row{4096, large + 4096},
+                          Row{5000, all.size()}, Row{17, large - 1}}) {
+        const fs::path path = dir / ("log" + std::to_string(row.existing) + "-" +
+                                     std::to_string(row.entry));
+        const std::string before(row.existing, 'x');
+        if (row.existing) writeBytes(path, before);
+        const std::string_view entry = all.substr(0, row.entry);
+        // Pieces of odd sizes, with an empty one, as an entry's heading and text would be.
+        ASSERT_TRUE(AppendToDebugFile(path, {entry.substr(0, 19), entry.substr(19, 0),
+                                             entry.substr(19, 4100), entry.substr(4119)}))
+            << row.existing << " " << row.entry;
+        EXPECT_TRUE(readBytes(path) == before + std::string(entry))
+            << row.existing << " " << row.entry;
+        fs::remove(path);
+    }
 }
 
 TEST_F(ActivityLogTest, AppendsAfterTheLastByteOfAnExistingFile) {
