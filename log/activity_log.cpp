@@ -17,6 +17,12 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kEntryEnd = "\r\n\r\n";
 
+std::vector<std::string_view> entryPieces(std::initializer_list<std::string_view> pieces) {
+    std::vector<std::string_view> all(pieces);
+    all.push_back(kEntryEnd);
+    return all;
+}
+
 }  // namespace
 
 // One thread that appends queued entries to the debug log file in the order they came.
@@ -35,7 +41,11 @@ public:
     }
 
     void addViews(std::vector<std::string_view> pieces) {
-        add(Entry{std::move(pieces), {}});
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(Entry{std::move(pieces), {}});
+        }
+        m_wake.notify_one();
     }
 
     // Queues a copy of the entry while an earlier one is still waiting or being written, so
@@ -62,14 +72,6 @@ private:
         std::vector<std::string_view> views;
         std::string copy;
     };
-
-    void add(Entry entry) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back(std::move(entry));
-        }
-        m_wake.notify_one();
-    }
 
     void run() {
         std::unique_lock lock(m_mutex);
@@ -129,16 +131,14 @@ void ActivityLog::DebugToFile(std::string_view entry) { DebugToFile({entry}); }
 
 void ActivityLog::DebugToFile(std::initializer_list<std::string_view> pieces) {
     if (m_fields.debugValue() != 1) return;
-    std::vector<std::string_view> all(pieces);
-    all.push_back(kEntryEnd);
+    const std::vector<std::string_view> all = entryPieces(pieces);
     if (m_writer && m_writer->addCopyIfBusy(all)) return;
     AppendToDebugFile(m_debugLogPath, all);  // an unwritable log loses the entry, nothing more
 }
 
 void ActivityLog::DebugToFileInBackground(std::initializer_list<std::string_view> pieces) {
     if (m_fields.debugValue() != 1) return;
-    std::vector<std::string_view> all(pieces);
-    all.push_back(kEntryEnd);
+    const std::vector<std::string_view> all = entryPieces(pieces);
     if (!m_writer) {
         try {
             m_writer = std::make_unique<BackgroundWriter>(m_debugLogPath);
@@ -147,7 +147,7 @@ void ActivityLog::DebugToFileInBackground(std::initializer_list<std::string_view
             return;
         }
     }
-    m_writer->addViews(std::move(all));
+    m_writer->addViews(all);
 }
 
 void ActivityLog::WaitForDebugFile() {

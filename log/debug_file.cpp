@@ -16,16 +16,7 @@ namespace kqc {
 
 namespace {
 
-#ifdef _WIN32
-bool appendToFile(const std::filesystem::path& path, const std::vector<std::string_view>& pieces) {
-    std::FILE* file = _wfopen(path.c_str(), L"ab");
-    if (!file) return false;
-    bool ok = true;
-    for (auto piece : pieces)
-        ok = ok && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
-    return std::fclose(file) == 0 && ok;
-}
-#else
+#ifndef _WIN32
 // Direct writes go in whole blocks from a buffer aligned to a block; 4 KiB suits devices with
 // 512-byte and 4 KiB sectors alike.
 constexpr size_t kBlock = 4096;
@@ -116,9 +107,25 @@ bool appendUncached(int fd, off_t fileSize, EntryBytes& bytes) {
     return bytes.write(fd, bytes.left());
 }
 
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+bool AppendToDebugFile(const std::filesystem::path& path,
+                       const std::vector<std::string_view>& pieces) {
+    std::FILE* file = _wfopen(path.c_str(), L"ab");
+    if (!file) return false;
+    bool ok = true;
+    for (auto piece : pieces)
+        ok = ok && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
+    return std::fclose(file) == 0 && ok;
+}
+#else
 // The log lives in a shared, world-writable folder: O_NOFOLLOW refuses a symlink planted at its
 // path, and a non-regular file (a FIFO would block) is not written.
-bool appendToFile(const std::filesystem::path& path, const std::vector<std::string_view>& pieces) {
+bool AppendToDebugFile(const std::filesystem::path& path,
+                       const std::vector<std::string_view>& pieces) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                     0644);
     if (fd < 0) return false;
@@ -132,12 +139,5 @@ bool appendToFile(const std::filesystem::path& path, const std::vector<std::stri
     return ::close(fd) == 0 && ok;
 }
 #endif
-
-}  // namespace
-
-bool AppendToDebugFile(const std::filesystem::path& path,
-                       const std::vector<std::string_view>& pieces) {
-    return appendToFile(path, pieces);
-}
 
 }  // namespace kqc
