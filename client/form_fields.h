@@ -2,7 +2,6 @@
 
 #include "log/log_fields.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -43,10 +42,6 @@ public:
     // A modal information box titled "KorvaneQuorraClient" with one OK button; returns once it
     // is closed.
     virtual void showFinishedNotice(std::string_view text) = 0;
-
-    // Runs work that may block for long (the service call). The window overrides it to keep
-    // painting while user input waits; without a window it just runs the work.
-    virtual void runBlocking(const std::function<void()>& work) { work(); }
 };
 
 }  // namespace kqc

@@ -2,6 +2,7 @@
 
 #include "client/form_fields.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>

@@ -149,8 +149,7 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
     request.append("</fileData>").append(kCrLf);
     appendTarget(request, profile);
 
-    // Hundreds of MiB for a big file: written while the request uploads.
-    log.DebugToFileInBackground({"Request Structure:\r\n", request});
+    log.DebugToFile({"Request Structure:\r\n", request});
     return true;
 }
 

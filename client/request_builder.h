@@ -19,9 +19,7 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 
 // The same request for file-system mode built around the file data already in place: request
 // holds FileDataRequestHead() followed by the Base64 text of our own encoder (which has no
-// character to escape); the rest of the request is appended to it. The debug entry is written
-// in the background: request's text must stay alive and unchanged (moving the string is fine)
-// until log.WaitForDebugFile() returns.
+// character to escape); the rest of the request is appended to it.
 bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request);
 
 // The text of a file-system mode request before its Base64 file data.

@@ -1,5 +1,6 @@
 #include "client/service_call.h"
 
+#include "client/stop_signal.h"
 #include "media/large_buffer.h"
 
 #include <curl/curl.h>
@@ -23,7 +24,6 @@ struct Transfer {
     bool reserved = false;
     // Set for a request given up by the caller: libcurl reads it through readRequest.
     std::string* ownedRequest = nullptr;
-    const std::function<void()>* untilUnused = nullptr;
     size_t sent = 0;
     bool handedOver = false;
 };
@@ -39,7 +39,6 @@ size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
     std::memcpy(buffer, request.data() + transfer->sent, n);
     transfer->sent += n;
     if (transfer->sent == request.size()) {
-        if (*transfer->untilUnused) (*transfer->untilUnused)();
         transfer->handedOver = true;
         request.clear();
         // An answer that began early keeps its own buffer.
@@ -50,9 +49,11 @@ size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
 }
 
 // Appends a piece of the answer. Reserves the announced length once, so that a large answer is
-// not copied again and again as it grows.
+// not copied again and again as it grows. An answer past the limit (announced or as it comes)
+// ends the transfer before it pushes the rest of the desktop out of memory.
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
     auto* transfer = static_cast<Transfer*>(userData);
+    const size_t limit = LargeBufferLimit();
     try {
         if (!transfer->reserved) {
             transfer->reserved = true;
@@ -60,13 +61,11 @@ size_t appendBody(char* data, size_t size, size_t count, void* userData) {
             if (curl_easy_getinfo(transfer->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) ==
                     CURLE_OK &&
                 length > 0) {
-                try {
-                    ReserveLargeBuffer(transfer->body, static_cast<size_t>(length));
-                } catch (...) {
-                    // An absurd announced length: grow as the data comes instead.
-                }
+                if (static_cast<size_t>(length) > limit) return 0;
+                ReserveLargeBuffer(transfer->body, static_cast<size_t>(length));
             }
         }
+        if (size * count > limit - std::min(limit, transfer->body.size())) return 0;
         transfer->body.append(data, size * count);
         return size * count;
     } catch (...) {
@@ -105,8 +104,38 @@ bool setBody(CURL* h, std::string_view request, Transfer& transfer) {
            CURLE_OK;
 }
 
+// Drives the transfer until it ends or a stop is requested; the stop wakes the wait at once.
+CURLcode perform(CURL* h, StopSignal* stop) {
+    using MultiHandle = std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)>;
+    MultiHandle multi(curl_multi_init(), &curl_multi_cleanup);
+    if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK) return CURLE_FAILED_INIT;
+    if (stop) stop->setWake([m = multi.get()] { curl_multi_wakeup(m); });
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    int running = 1;
+    while (!(stop && stop->requested())) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (!running) {
+            int left = 0;
+            CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+            result = message && message->msg == CURLMSG_DONE ? message->data.result
+                                                              : CURLE_FAILED_INIT;
+            break;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    if (stop) stop->setWake({});
+    curl_multi_remove_handle(multi.get(), h);
+    return result;
+}
+
 bool post(const std::string& endpoint, std::string_view request, std::string* ownedRequest,
-          const std::function<void()>& untilUnused, std::string& response) {
+          StopSignal* stop, std::string& response) {
     try {
         initCurlOnce();
         EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
@@ -116,7 +145,6 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
         Transfer transfer;
         transfer.curl = curl.get();
         transfer.ownedRequest = ownedRequest;
-        transfer.untilUnused = &untilUnused;
         CURL* h = curl.get();
         bool setUp =
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
@@ -130,7 +158,7 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
             curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
         if (!setUp) return false;
 
-        if (curl_easy_perform(h) != CURLE_OK) return false;
+        if (perform(h, stop) != CURLE_OK) return false;
         response = std::move(transfer.body);
         long status = 0;
         if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return false;
@@ -142,21 +170,19 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
 
 }  // namespace
 
-bool PostXML(const std::string& endpoint, std::string_view request, std::string& response) {
-    return post(endpoint, request, nullptr, {}, response);
+bool PostXML(const std::string& endpoint, std::string_view request, std::string& response,
+             StopSignal* stop) {
+    return post(endpoint, request, nullptr, stop, response);
 }
 
 bool PostXML(const std::string& endpoint, const char* request, std::string& response) {
-    return post(endpoint, request, nullptr, {}, response);
+    return post(endpoint, request, nullptr, nullptr, response);
 }
 
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
-             const std::function<void()>& untilUnused) {
+             StopSignal* stop) {
     std::string owned = std::move(request);
-    const bool posted = post(endpoint, owned, &owned, untilUnused, response);
-    // A transfer that failed before its last byte still holds the request.
-    if (untilUnused && !owned.empty()) untilUnused();
-    return posted;
+    return post(endpoint, owned, &owned, stop, response);
 }
 
 }  // namespace kqc

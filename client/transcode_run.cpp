@@ -3,10 +3,12 @@
 #include "client/request_builder.h"
 #include "client/response_handler.h"
 #include "client/service_call.h"
+#include "client/stop_signal.h"
 #include "media/base64.h"
 #include "media/file_contents.h"
 #include "media/folder_listing.h"
 
+#include <new>
 #include <vector>
 
 namespace kqc {
@@ -25,17 +27,13 @@ std::vector<std::string_view> splitAtCrLf(std::string_view text) {
     }
 }
 
+bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
+
 // Logs how building the request went, posts it and hands the answer on. The request is given
 // up to the service call, which releases it once sent. False when the request went no further
-// than a failure line.
-bool postBuiltRequest(FormFields& fields, ActivityLog& log, bool built, std::string request,
-                      std::string_view sourceName) {
-    // The debug log may still be writing the request: it is not released before that, whatever
-    // way this ends.
-    struct UntilLogged {
-        ActivityLog& log;
-        ~UntilLogged() { log.WaitForDebugFile(); }
-    } untilLogged{log};
+// than a failure line, or the run was stopped meanwhile.
+bool postBuiltRequest(FormFields& fields, ActivityLog& log, StopSignal* stop, bool built,
+                      std::string request, std::string_view sourceName) {
     if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
         return false;
@@ -43,12 +41,9 @@ bool postBuiltRequest(FormFields& fields, ActivityLog& log, bool built, std::str
     log.LogOutput("CreateSOAPRequestXML successfully");
 
     std::string response;
-    bool posted = false;
-    const std::string endpoint = fields.text(Field::txtTranscoderURLPort);
-    fields.runBlocking([&] {
-        posted = PostXML(endpoint, std::move(request), response,
-                         [&log] { log.WaitForDebugFile(); });
-    });
+    const bool posted =
+        PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request), response, stop);
+    if (stopped(stop)) return false;
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
         return false;
@@ -59,7 +54,7 @@ bool postBuiltRequest(FormFields& fields, ActivityLog& log, bool built, std::str
     return true;
 }
 
-void runUrlMode(FormFields& fields, ActivityLog& log) {
+void runUrlMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
     std::string url = fields.text(Field::txtURL);
     if (url.empty() || url.back() != '/') {
         url.push_back('/');
@@ -67,20 +62,25 @@ void runUrlMode(FormFields& fields, ActivityLog& log) {
     }
     const std::string list = fields.text(Field::txtSourceFilenames);
     for (std::string_view entry : splitAtCrLf(list)) {
+        if (stopped(stop)) return;
         if (entry.empty()) continue;
-        const std::string currentUrl = fields.text(Field::txtURL);
-        log.LogOutput("Starting on " + currentUrl + "/" + std::string(entry));
-        std::string request;
-        const bool built =
-            CreateSOAPRequestXML(fields, log, request, {}, currentUrl + std::string(entry));
-        // A failed request goes straight on to the next entry, without the separator.
-        if (!postBuiltRequest(fields, log, built, std::move(request), entry)) continue;
-        log.LogOutput(kSeparator);
-        log.LogOutput("");
+        try {
+            const std::string currentUrl = fields.text(Field::txtURL);
+            log.LogOutput("Starting on " + currentUrl + "/" + std::string(entry));
+            std::string request;
+            const bool built =
+                CreateSOAPRequestXML(fields, log, request, {}, currentUrl + UrlPathOf(entry));
+            // A failed request goes straight on to the next entry, without the separator.
+            if (!postBuiltRequest(fields, log, stop, built, std::move(request), entry)) continue;
+            log.LogOutput(kSeparator);
+            log.LogOutput("");
+        } catch (const std::bad_alloc&) {
+            // The entry ends with the lines it has; the next one follows.
+        }
     }
 }
 
-void runFileSystemMode(FormFields& fields, ActivityLog& log) {
+void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
     const std::string folder = fields.text(Field::txtSourceDir);
     const auto files = ListPlainFiles(folder);
     if (!files) {
@@ -88,26 +88,57 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log) {
         return;
     }
     for (const FolderFile& file : *files) {
+        if (stopped(stop)) return;
         if (!NameMatchesFilter(file.name, fields.text(Field::cmbSource_Format))) continue;
-        // One buffer becomes the whole request: the file is read in after the request's head,
-        // turned into its Base64 text where it stands, and the rest of the request follows.
-        const std::string& head = FileDataRequestHead();
-        std::string request(head);
-        bool read = false;
-        fields.runBlocking(
-            [&] { read = AppendFileContents(file.path, request, FileDataRequestCapacity); });
-        if (!read) {
-            log.LogOutput("Error reading source file " + file.path);
-            continue;
+        try {
+            // One buffer becomes the whole request: the file is read in after the request's
+            // head, turned into its Base64 text where it stands, and the rest follows.
+            const std::string& head = FileDataRequestHead();
+            std::string request(head);
+            bool read = false;
+            try {
+                read = AppendFileContents(file.path, request, FileDataRequestCapacity);
+            } catch (const std::bad_alloc&) {
+            }
+            if (!read) {
+                log.LogOutput("Error reading source file " + file.path);
+                continue;
+            }
+            if (stopped(stop)) return;
+            log.LogOutput("Starting to Base64 Encode File");
+            Base64EncodeTail(request, head.size());
+            const bool built = CreateSOAPRequestXML(fields, log, request);
+            postBuiltRequest(fields, log, stop, built, std::move(request), file.name);
+        } catch (const std::bad_alloc&) {
+            // The file ends with the lines it has; the next one follows.
         }
-        log.LogOutput("Starting to Base64 Encode File");
-        fields.runBlocking([&] { Base64EncodeTail(request, head.size()); });
-        const bool built = CreateSOAPRequestXML(fields, log, request);
-        postBuiltRequest(fields, log, built, std::move(request), file.name);
     }
 }
 
+bool keptInUrlPath(unsigned char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("-._~!$&'()*+,;=:@/").find(static_cast<char>(c)) !=
+           std::string_view::npos;
+}
+
 }  // namespace
+
+std::string UrlPathOf(std::string_view entry) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string path;
+    path.reserve(entry.size());
+    for (const char c : entry) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (keptInUrlPath(byte)) {
+            path.push_back(c);
+        } else {
+            path.push_back('%');
+            path.push_back(kHex[byte >> 4]);
+            path.push_back(kHex[byte & 15]);
+        }
+    }
+    return path;
+}
 
 std::string OutputName(std::string_view name, std::string_view targetFormat) {
     std::string output(name.substr(0, name.rfind('.')));
@@ -116,22 +147,34 @@ std::string OutputName(std::string_view name, std::string_view targetFormat) {
     return output;
 }
 
-void TranscodeRun(FormFields& fields, ActivityLog& log) {
+void BeginTranscodeRun(FormFields& fields) {
     fields.setOutputLogText("");
     fields.setEnabled(Button::cmdTranscode, false);
     fields.setEnabled(Button::cmdFileSelect, false);
+}
+
+void TranscodeSources(FormFields& fields, ActivityLog& log, StopSignal* stop) {
     try {
         if (fields.urlModeSelected())
-            runUrlMode(fields, log);
+            runUrlMode(fields, log, stop);
         else
-            runFileSystemMode(fields, log);
+            runFileSystemMode(fields, log, stop);
     } catch (const std::exception& e) {
-        // Only running out of memory gets here: the run ends, the window stays usable.
-        log.LogOutput(std::string("Transcoding stopped: ") + e.what());
+        // Nothing but a failure outside any one file gets here: the window stays usable.
+        if (!stopped(stop)) log.LogOutput(std::string("Transcoding stopped: ") + e.what());
     }
+}
+
+void EndTranscodeRun(FormFields& fields) {
     fields.showFinishedNotice("Transcoding Finished.");
     fields.setEnabled(Button::cmdTranscode, true);
     fields.setEnabled(Button::cmdFileSelect, true);
+}
+
+void TranscodeRun(FormFields& fields, ActivityLog& log) {
+    BeginTranscodeRun(fields);
+    TranscodeSources(fields, log);
+    EndTranscodeRun(fields);
 }
 
 }  // namespace kqc

@@ -122,16 +122,18 @@ bool AppendToDebugFile(const std::filesystem::path& path,
     return std::fclose(file) == 0 && ok;
 }
 #else
-// The log lives in a shared, world-writable folder: O_NOFOLLOW refuses a symlink planted at its
-// path, and a non-regular file (a FIFO would block) is not written.
+// The log lives in a shared, world-writable folder and holds whole source files: it is created
+// readable by its owner only, and a file there that belongs to someone else is never written
+// (whoever created it first could read every request). O_NOFOLLOW refuses a symlink planted at
+// its path, and a non-regular file (a FIFO would block) is not written.
 bool AppendToDebugFile(const std::filesystem::path& path,
                        const std::vector<std::string_view>& pieces) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                    0644);
+                    0600);
     if (fd < 0) return false;
     struct stat info {};
     EntryBytes bytes(pieces);
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
     if (ok && bytes.left() >= kUncachedEntrySize)
         ok = appendUncached(fd, info.st_size, bytes);
     else if (ok)

@@ -13,8 +13,8 @@ namespace kqc {
 inline constexpr std::size_t kUncachedEntrySize = std::size_t{16} << 20;
 
 // Appends the pieces, one after the other, at the end of the file, creating it when missing.
-// The file is opened and closed for the call. False when it cannot be opened, is not a regular
-// file or a write fails.
+// The file is opened and closed for the call; a new one is readable by its owner only. False
+// when it cannot be opened, is not a regular file, belongs to another user or a write fails.
 bool AppendToDebugFile(const std::filesystem::path& path,
                        const std::vector<std::string_view>& pieces);
 

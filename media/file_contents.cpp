@@ -31,6 +31,10 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
     std::FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file) return false;
     const size_t start = buffer.size();
+    if (!ec && capacityFor(static_cast<size_t>(size)) > LargeBufferLimit()) {
+        std::fclose(file);
+        return false;
+    }
     if (!ec) ReserveLargeBuffer(buffer, capacityFor(static_cast<size_t>(size)));
     char chunk[1 << 16];
     size_t n;
@@ -55,7 +59,12 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
     }
     const size_t start = buffer.size();
     const auto size = static_cast<size_t>(info.st_size);
-    ReserveLargeBuffer(buffer, std::max(capacityFor(size), start + size));
+    const size_t capacity = std::max(capacityFor(size), start + size);
+    if (capacity > LargeBufferLimit()) {  // refused before a byte is read
+        ::close(fd);
+        return false;
+    }
+    ReserveLargeBuffer(buffer, capacity);
     buffer.resize(start + size);
     size_t filled = start;
     bool ok = true;
@@ -92,10 +101,36 @@ std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
     return nullptr;
 }
 
+#ifdef _WIN32
+bool mayReplace(const fs::path&, int&) { return true; }
+void keepMode(std::FILE*, int) {}
+#else
+// An existing target must be writable as it stands, as writing it in place would need; its
+// permissions carry over to the new file (mode is -1 when there is none to keep). Anything but
+// a regular file (a symlink planted in a shared folder) is replaced, never followed.
+bool mayReplace(const fs::path& target, int& mode) {
+    mode = -1;
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    mode = static_cast<int>(info.st_mode & 07777);
+    return true;
+}
+
+void keepMode(std::FILE* file, int mode) {
+    if (mode >= 0) ::fchmod(::fileno(file), static_cast<mode_t>(mode));
+}
+#endif
+
 bool writeReplacing(const fs::path& target, std::string_view data) {
+    int mode = -1;
+    if (!mayReplace(target, mode)) return false;
     fs::path tempPath;
     std::FILE* file = createTempBeside(target, tempPath);
     if (!file) return false;
+    keepMode(file, mode);
     bool ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
     ok = (std::fclose(file) == 0) && ok;
     std::error_code ec;

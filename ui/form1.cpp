@@ -1,6 +1,7 @@
 #include "ui/form1.h"
 
 #include "client/defaults.h"
+#include "client/stop_signal.h"
 #include "client/transcode_run.h"
 #include "log/activity_log.h"
 #include "media/folder_listing.h"
@@ -10,6 +11,7 @@
 #include "ui/form1_fields.h"
 #include "ui/form2.h"
 #include "ui/local_ip.h"
+#include "ui/run_fields.h"
 #include "ui/taskbar_hint.h"
 #include "ui/text_area.h"
 
@@ -17,6 +19,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -26,6 +29,7 @@
 
 #include <exception>
 #include <string>
+#include <thread>
 
 namespace kqc {
 
@@ -161,19 +165,34 @@ void Form1::cmdClear_Click() {
 // Opens the codec information window once that window is part of the program.
 void Form1::cmdCodecInfo_Click() { Form2::showSingleInstance(); }
 
+// The run goes over the sources on a thread of its own; this thread shows what it logs, keeps
+// painting and serving timers, and holds clicks and keys back until the run has ended.
 void Form1::cmdTranscode_Click() {
     if (m_running) return;
     m_running = true;
+    BeginTranscodeRun(*m_fields);
+    StopSignal stop;
+    RunFields runFields(*m_fields);
+    QEventLoop loop;
     try {
-        ActivityLog log(*m_fields, m_debugLogPath);
-        TranscodeRun(*m_fields, log);
+        std::thread run([&] {
+            try {
+                ActivityLog log(runFields, m_debugLogPath);
+                TranscodeSources(runFields, log, &stop);
+            } catch (...) {
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        m_stop = &stop;
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        run.join();  // at once, or as soon as a closed window's stop has reached the run
+        m_stop = nullptr;
     } catch (const std::exception& error) {
-        // Nothing may escape an event handler; the window stays usable for the next run.
-        m_fields->setEnabled(Button::cmdTranscode, true);
-        m_fields->setEnabled(Button::cmdFileSelect, true);
-        m_running = false;
+        // No thread to be had: nothing has run, and the window stays usable.
         showProblem(tr("The transcode run stopped: %1").arg(QString::fromUtf8(error.what())));
     }
+    runFields.showWritten();
+    if (!stop.requested()) EndTranscodeRun(*m_fields);
     m_running = false;
 }
 
@@ -194,12 +213,17 @@ void Form1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
 }
 
-// The run holds the window until its notice is closed; a close request waits for that.
+// A close during the run abandons it and closes the window at once; the run's thread ends as
+// soon as it sees the stop (a service call is woken). While the closing notice is up, the run
+// waits for it to be closed.
 void Form1::closeEvent(QCloseEvent* event) {
-    if (m_running)
+    if (m_stop) {
+        m_stop->request();
+    } else if (m_running) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
 }
 
 }  // namespace kqc

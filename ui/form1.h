@@ -12,6 +12,7 @@ namespace kqc {
 
 class FormFields;
 class Form1Fields;
+class StopSignal;
 
 // The main window: the service strip, the Source and Target panels and the output log box.
 // "Transcode Now!" runs the transcode run on the live controls.
@@ -52,6 +53,7 @@ private:
     std::filesystem::path m_debugLogPath;
     QString m_drive;
     bool m_running = false;
+    StopSignal* m_stop = nullptr;  // the run's, while its thread runs
 };
 
 }  // namespace kqc

@@ -105,16 +105,10 @@ void Form1Fields::setEnabled(Button button, bool enabled) {
 }
 
 void Form1Fields::showFinishedNotice(std::string_view text) {
-    showLogNow();
+    refresh();
     QMessageBox notice(QMessageBox::Information, fromUtf8(kProgramName), fromUtf8(text),
                        QMessageBox::Ok, &m_form);
     notice.exec();
-}
-
-// The work runs on the worker thread while this thread goes on painting and serving timers; user
-// input stays queued until the work is done, so the run stays one step after the other.
-void Form1Fields::runBlocking(const std::function<void()>& work) {
-    m_worker.run(work);
 }
 
 std::string Form1Fields::outputLogText() const {
@@ -141,20 +135,10 @@ int Form1Fields::debugValue() const {
     return 0;
 }
 
-// Redraws the log box with its new lines now, at most once a display frame: a person cannot see
-// more, and drawing the window for every one of thousands of quick lines took far longer than the
-// requests themselves. Lines of a burst shorter than a frame show with the next refresh, the
-// next wait for the service, or the closing notice at the latest.
+// Draws the log box with every line added so far, now.
 void Form1Fields::refresh() {
-    constexpr qint64 kFrameMs = 16;
-    if (m_sinceLogShown.isValid() && m_sinceLogShown.elapsed() < kFrameMs) return;
-    showLogNow();
-}
-
-void Form1Fields::showLogNow() {
     m_controls.txtOutputLog->flushQueued();
     m_controls.txtOutputLog->repaint();
-    m_sinceLogShown.start();
 }
 
 }  // namespace kqc

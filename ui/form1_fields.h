@@ -1,11 +1,7 @@
 #pragma once
 
 #include "client/form_fields.h"
-#include "ui/blocking_worker.h"
 
-#include <QElapsedTimer>
-
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,7 +22,6 @@ public:
     bool isEnabled(Button button) const override;
     void setEnabled(Button button, bool enabled) override;
     void showFinishedNotice(std::string_view text) override;
-    void runBlocking(const std::function<void()>& work) override;
 
     std::string outputLogText() const override;
     void setOutputLogText(std::string_view text) override;
@@ -35,12 +30,8 @@ public:
     void refresh() override;
 
 private:
-    void showLogNow();
-
     QWidget& m_form;
     const Form1Controls& m_controls;
-    BlockingWorker m_worker;
-    QElapsedTimer m_sinceLogShown;
 };
 
 }  // namespace kqc

@@ -158,13 +158,14 @@ INSTANTIATE_TEST_SUITE_P(Modes, ClientAndStandinBothModes, ::testing::Bool(), []
 
 TEST_F(ClientAndStandin, ARequestThatIsNotXmlGets500FaultSeenAsPostXmlFailure) {
     startStandin();
-    // A list entry in Latin-1, not UTF-8: the request declared as UTF-8 is not well-formed.
-    writeBytes(web("caf\xE9.mp3"), "ID3");
-    m_fields.setText(Field::txtSourceFilenames, "caf\xE9.mp3");
+    // A codec typed in Latin-1, not UTF-8: the request declared as UTF-8 is not well-formed.
+    writeBytes(web("cafe.mp3"), "ID3");
+    m_fields.setText(Field::txtSourceFilenames, "cafe.mp3");
+    m_fields.setText(Field::cmbTarget_Codec, "a\xE9c");
     run();
     std::string url = m_standin->service().webRootUrl();
     EXPECT_EQ(m_fields.outputLogText(),
-              Lines({"Starting on " + url + "/caf\xE9.mp3", "CreateSOAPRequestXML successfully",
+              Lines({"Starting on " + url + "/cafe.mp3", "CreateSOAPRequestXML successfully",
                      "PostXML Failure: Transcoder response Failure (Not 200 OK)"}));
     EXPECT_EQ(outputCount(), 0u);
     EXPECT_NE(m_standin->log().find("status=500"), std::string::npos) << m_standin->log();
