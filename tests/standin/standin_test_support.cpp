@@ -133,12 +133,12 @@ std::optional<std::string> ElementText(std::string_view xml, std::string_view ta
     return std::string(xml.substr(start + 1, end - start - 1));
 }
 
-std::string ProbeAudio(const std::filesystem::path& file) {
+std::string ProbeAudio(const std::filesystem::path& file, const char* entries) {
     TempDir dir;
     auto out = dir / "probe.txt";
     auto run = standin::RunProcess(
         {"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
-         "stream=codec_name,sample_rate,channels", "-of", "csv=p=0", file.string()},
+         entries, "-of", "csv=p=0", file.string()},
         out, std::chrono::seconds(60));
     if (run.exitCode != 0) return {};
     std::string text = readBytes(out);

@@ -34,8 +34,9 @@ std::string ToneWav(int samplingRate, int milliseconds);
 std::optional<std::string> ElementText(std::string_view xml, std::string_view tag);
 
 // "codec,sampling rate,channels" of the first audio stream, read with ffprobe; empty when
-// ffprobe fails.
-std::string ProbeAudio(const std::filesystem::path& file);
+// ffprobe fails. Other ffprobe entries give their values, one line per section.
+std::string ProbeAudio(const std::filesystem::path& file,
+                       const char* entries = "stream=codec_name,sample_rate,channels");
 
 bool FfmpegPresent();
 

@@ -3,7 +3,10 @@
 #include "standin/standin_test_support.h"
 #include "support/temp_dir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace kqc::test {
 namespace {
@@ -17,21 +20,20 @@ standin::StandinOptions FfmpegOptions() {
     return options;
 }
 
-bool FfmpegHasEncoder(const std::string& encoder) {
-    TempDir dir;
-    auto run = standin::RunProcess({"ffmpeg", "-hide_banner", "-encoders"}, dir / "list",
-                                   std::chrono::seconds(60));
-    return run.exitCode == 0 &&
-           readBytes(dir / "list").find(" " + encoder + " ") != std::string::npos;
-}
-
 struct TranscodeCase {
     const char* name;
     TargetProfile profile;
     const char* probed;  // codec,sampling rate,channels as ffprobe reads the result
+    const char* container = "";  // part of ffprobe's format name for the result
+    // A group of combinations: each bit rate in turn, ascending, for the profile's; higher ones
+    // must give larger first packets.
+    std::vector<std::string> bitRates = {};
 };
 
 void PrintTo(const TranscodeCase& c, std::ostream* out) { *out << c.name; }
+
+const std::vector<std::string> kAmrWbRates = {"6600",  "8850",  "12650", "14250", "15850",
+                                              "18250", "19850", "23050", "23850"};
 
 class StandinFfmpegTest : public ::testing::TestWithParam<TranscodeCase> {
 protected:
@@ -42,16 +44,28 @@ protected:
 
 TEST_P(StandinFfmpegTest, TranscodesAWavToTheRequestedProfile) {
     RunningStandin standin(FfmpegOptions());
-    std::string request = ClientRequestText(
-        FileDataLine(kqc::Base64Encode(ToneWav(44100, 500))), GetParam().profile);
-    auto result = standin.post(request);
-    ASSERT_TRUE(result);
-    ASSERT_EQ(ElementText(result->body, "returnCode"), "0") << standin.log();
-    std::string target;
-    ASSERT_TRUE(kqc::Base64Decode(ElementText(result->body, "fileData").value_or(""), target));
-    TempDir dir;
-    writeBytes(dir / "target", target);
-    EXPECT_EQ(ProbeAudio(dir / "target"), GetParam().probed);
+    TargetProfile profile = GetParam().profile;
+    auto bitRates =
+        GetParam().bitRates.empty() ? std::vector{profile.bitRate} : GetParam().bitRates;
+    int previousPacket = 0;
+    for (const std::string& bitRate : bitRates) {
+        profile.bitRate = bitRate;
+        auto result = standin.post(
+            ClientRequestText(FileDataLine(kqc::Base64Encode(ToneWav(44100, 500))), profile));
+        ASSERT_TRUE(result);
+        ASSERT_EQ(ElementText(result->body, "returnCode"), "0") << bitRate << standin.log();
+        std::string target;
+        ASSERT_TRUE(kqc::Base64Decode(ElementText(result->body, "fileData").value_or(""), target));
+        TempDir dir;
+        writeBytes(dir / "target", target);
+        EXPECT_EQ(ProbeAudio(dir / "target"), GetParam().probed) << bitRate;
+        EXPECT_THAT(ProbeAudio(dir / "target", "format=format_name"),
+                    ::testing::HasSubstr(GetParam().container));
+        if (GetParam().bitRates.empty()) continue;
+        int packet = std::atoi(ProbeAudio(dir / "target", "packet=size").c_str());
+        EXPECT_GT(packet, previousPacket) << bitRate;
+        previousPacket = packet;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,7 +80,13 @@ INSTANTIATE_TEST_SUITE_P(
         TranscodeCase{"AdpcmInAu", {"au", "adpcm", "24000", "Mono", "8000"}, "adpcm_g726le,8000,1"},
         TranscodeCase{"PcmInAuAt8000", {"au", "pcm", "", "Mono", "8000"}, "pcm_s16be,8000,1"},
         TranscodeCase{"PcmStereoInWav", {"wav", "pcm", "", "Stereo", "44100"}, "pcm_s16le,44100,2"},
-        TranscodeCase{"Wma", {"wma", "wma", "64000", "Stereo", "48000"}, "wmav2,48000,2"}),
+        TranscodeCase{"Wma", {"wma", "wma", "64000", "Stereo", "48000"}, "wmav2,48000,2"},
+        // clang-format off
+        TranscodeCase{"AmrWbInAmr", {"amr", "amr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "amr", kAmrWbRates},
+        TranscodeCase{"AmrWbInMp4", {"mp4", "amr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "mp4", kAmrWbRates},
+        TranscodeCase{"AmrWbClientSpellingInAmr", {"amr", "anr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "amr", kAmrWbRates},
+        TranscodeCase{"AmrWbClientSpellingInMp4", {"mp4", "anr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "mp4", kAmrWbRates}),
+    // clang-format on
     [](const auto& info) { return std::string(info.param.name); });
 
 class StandinFfmpegFailureTest : public StandinFfmpegTest {};
@@ -101,12 +121,13 @@ TEST_F(StandinFfmpegFailureTest, PlaylistSourceCannotMakeFfmpegReadOtherFiles) {
     EXPECT_EQ(result->body.find("<fileData"), std::string::npos);
 }
 
+// "true" as ffmpeg lists no encoders at all.
 TEST_F(StandinFfmpegFailureTest, ACombinationWithoutAnEncoderGets2006) {
-    if (FfmpegHasEncoder("libvo_amrwbenc")) GTEST_SKIP() << "this ffmpeg can encode AMR-WB";
-    RunningStandin standin(FfmpegOptions());
-    auto result =
-        standin.post(ClientRequestText(FileDataLine(kqc::Base64Encode(ToneWav(16000, 200))),
-                                       {"amr", "amr-wb", "12650", "Mono", "16000"}));
+    auto options = FfmpegOptions();
+    options.ffmpeg = standin::FindProgram("true");
+    RunningStandin standin(options);
+    auto result = standin.post(
+        ClientRequestText(FileDataLine(kqc::Base64Encode(ToneWav(16000, 200))), DefaultProfile()));
     ASSERT_TRUE(result);
     EXPECT_EQ(ElementText(result->body, "returnCode"), "2006");
     EXPECT_EQ(ElementText(result->body, "message"), "Unsupported transcoding request");

@@ -1,5 +1,7 @@
 #include "quorra-standin/codec_chart.h"
 
+#include "quorra-standin/amr_wb_encoder.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -35,10 +37,9 @@ constexpr Output kAdpcmAu{"au", "g726le", "au"};
 
 // The allowed combinations, with the client's codec and format names and how ffmpeg makes each.
 // The client has no codec name for G.728 and ffmpeg no encoder, so that row is left out; MP3 is
-// accepted as input only and has no outputs. AMR-WB needs an encoder Debian's ffmpeg lacks; the
-// service answers 2006 for it when transcoding with ffmpeg. The client's list spells the AMR-WB
-// codec "anr-wb"; both spellings name the row. The chart lists no container for WMA output; the
-// client's "wma" format is taken as ASF.
+// accepted as input only and has no outputs. AMR-WB is encoded with libvo-amrwbenc rather than
+// through ffmpeg. The client's list spells the AMR-WB codec "anr-wb"; both spellings name the row.
+// The chart lists no container for WMA output; the client's "wma" format is taken as ASF.
 const std::vector<ChartRow>& Chart() {
     // clang-format off
     static const std::vector<ChartRow> chart = {
@@ -52,7 +53,7 @@ const std::vector<ChartRow>& Chart() {
          BitRateRule::aacLimits, {}, true, {{"mp4", "aac", "mp4"}}},
         {"AMR-WB", {"amr-wb", "anr-wb"}, {16000}, {}, Channels::monoOnly, BitRateRule::listed,
          {6600, 8850, 12650, 14250, 15850, 18250, 19850, 23050, 23850}, true,
-         {{"mp4", "libvo_amrwbenc", "mp4"}, {"amr", "libvo_amrwbenc", "amr"}}},
+         {{"mp4", kAmrWbEncoder, "mp4"}, {"amr", kAmrWbEncoder, "amr"}}},
         {"G.711 (a-law)", {"g711", "g711a"}, {8000}, {}, Channels::stereoInAuOnly,
          BitRateRule::listed, {64000}, false,
          {{"wav", "pcm_alaw", "wav"}, {"raw", "pcm_alaw", "alaw"}, {"au", "pcm_alaw", "au"}}},

@@ -15,11 +15,11 @@ struct TargetProfile {
     std::string samplingRate;  // Hz
 };
 
-// How ffmpeg produces a combination that the chart allows.
+// How the service produces a combination that the chart allows.
 struct EncoderChoice {
     std::string_view chartRow;  // the chart's codec name, for the request log
-    std::string_view encoder;   // ffmpeg encoder
-    std::string_view muxer;     // ffmpeg muxer
+    std::string_view encoder;   // ffmpeg encoder, or kAmrWbEncoder
+    std::string_view muxer;     // ffmpeg muxer; for AMR-WB the format, "amr" or "mp4"
     int samplingRate = 0;
     int channels = 0;
     int bitRate = 0;  // 0: the encoder chooses

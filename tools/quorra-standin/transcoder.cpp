@@ -1,10 +1,13 @@
 #include "quorra-standin/transcoder.h"
 
+#include "quorra-standin/amr_wb_encoder.h"
 #include "quorra-standin/process_runner.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -59,36 +62,56 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes) {
     return !in.bad();
 }
 
+// ffmpeg reading one file of the given formats through the file protocol only, quietly.
+std::vector<std::string> FfmpegInput(const std::filesystem::path& ffmpeg,
+                                     const std::filesystem::path& source, const char* formats) {
+    return {ffmpeg.string(),          "-nostdin", "-hide_banner",      "-loglevel", "error",
+            "-protocol_whitelist",    "file",     "-format_whitelist", formats,     "-i",
+            "file:" + source.string()};
+}
+
 std::vector<std::string> FfmpegArguments(const std::filesystem::path& ffmpeg,
                                          const std::filesystem::path& source,
                                          const std::filesystem::path& target,
                                          const EncoderChoice& choice) {
-    std::vector<std::string> args = {ffmpeg.string(),
-                                     "-nostdin",
-                                     "-hide_banner",
-                                     "-loglevel",
-                                     "error",
-                                     "-protocol_whitelist",
-                                     "file",
-                                     "-format_whitelist",
-                                     kSourceFormats,
-                                     "-i",
-                                     "file:" + source.string(),
-                                     "-map",
-                                     "0:a:0",
-                                     "-vn",
-                                     "-c:a",
-                                     std::string(choice.encoder),
-                                     "-ar",
-                                     std::to_string(choice.samplingRate),
-                                     "-ac",
-                                     std::to_string(choice.channels)};
+    auto args = FfmpegInput(ffmpeg, source, kSourceFormats);
+    args.insert(args.end(),
+                {"-map", "0:a:0", "-vn", "-c:a", std::string(choice.encoder), "-ar",
+                 std::to_string(choice.samplingRate), "-ac", std::to_string(choice.channels)});
     if (choice.bitRate > 0) {
         args.push_back("-b:a");
         args.push_back(std::to_string(choice.bitRate));
     }
     args.insert(args.end(), {"-f", std::string(choice.muxer), "-y", "file:" + target.string()});
     return args;
+}
+
+// The source's first audio stream as raw 16 kHz mono 16-bit samples in the machine's byte order.
+std::vector<std::string> AmrWbPcmArguments(const std::filesystem::path& ffmpeg,
+                                           const std::filesystem::path& source,
+                                           const std::filesystem::path& pcm) {
+    auto args = FfmpegInput(ffmpeg, source, kSourceFormats);
+    const char* raw = std::endian::native == std::endian::little ? "s16le" : "s16be";
+    args.insert(args.end(), {"-map", "0:a:0", "-vn", "-c:a", std::string("pcm_") + raw, "-ar",
+                             "16000", "-ac", "1", "-f", raw, "-y", "file:" + pcm.string()});
+    return args;
+}
+
+// ffmpeg's mp4 muxer has no sample entry for AMR-WB; its 3GP muxer writes the same ISO file with
+// the "sawb" entry, and with "mp42" as the major brand the file is an MP4 file.
+std::vector<std::string> AmrWbMp4Arguments(const std::filesystem::path& ffmpeg,
+                                           const std::filesystem::path& storage,
+                                           const std::filesystem::path& target) {
+    auto args = FfmpegInput(ffmpeg, storage, "amr");
+    args.insert(args.end(),
+                {"-c:a", "copy", "-f", "3gp", "-brand", "mp42", "-y", "file:" + target.string()});
+    return args;
+}
+
+std::chrono::milliseconds TimeLeft(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return std::max(left, std::chrono::milliseconds(1));
 }
 
 }  // namespace
@@ -105,9 +128,10 @@ Transcoder::Transcoder(Engine engine, std::filesystem::path ffmpeg,
 
 TranscodeOutcome Transcoder::transcode(std::string source, const EncoderChoice& choice) {
     if (m_engine == Engine::echo) return {0, std::move(source)};
-    if (!hasEncoder(choice.encoder)) return {2006, {}};
+    bool amrWb = choice.encoder == kAmrWbEncoder;
+    if (!amrWb && !hasEncoder(choice.encoder)) return {2006, {}};
     if (source.empty()) return {2002, {}};
-    return runFfmpeg(source, choice);
+    return amrWb ? runAmrWb(source, choice) : runFfmpeg(source, choice);
 }
 
 // Reads the encoder names from "ffmpeg -encoders" once; lines look like " A..... aac   AAC ...".
@@ -139,6 +163,33 @@ TranscodeOutcome Transcoder::runFfmpeg(const std::string& source, const EncoderC
                           folder / "ffmpeg.log", m_timeout);
     TranscodeOutcome outcome{2003, {}};
     if (run.exitCode == 0 && ReadWholeFile(targetFile, outcome.data)) outcome.returnCode = 0;
+    return outcome;
+}
+
+// ffmpeg decodes the source to PCM, libvo-amrwbenc encodes it, and for MP4 ffmpeg wraps the
+// frames without touching them; all within one transcode timeout.
+TranscodeOutcome Transcoder::runAmrWb(const std::string& source, const EncoderChoice& choice) {
+    auto deadline = std::chrono::steady_clock::now() + m_timeout;
+    PrivateFolder folder;
+    auto sourceFile = folder / "source";
+    auto pcmFile = folder / "pcm";
+    auto log = folder / "ffmpeg.log";
+    if (!folder.ok() || !WriteNewFile(sourceFile, source)) return {2003, {}};
+    if (RunProcess(AmrWbPcmArguments(m_ffmpeg, sourceFile, pcmFile), log, TimeLeft(deadline))
+            .exitCode != 0)
+        return {2003, {}};
+    auto storage = EncodeAmrWbFile(pcmFile, AmrWbMode(choice.bitRate), deadline);
+    if (!storage) return {2003, {}};
+    if (choice.muxer == "amr") return {0, std::move(*storage)};
+
+    auto storageFile = folder / "storage";
+    auto targetFile = folder / "target";
+    TranscodeOutcome outcome{2003, {}};
+    if (WriteNewFile(storageFile, *storage) &&
+        RunProcess(AmrWbMp4Arguments(m_ffmpeg, storageFile, targetFile), log, TimeLeft(deadline))
+                .exitCode == 0 &&
+        ReadWholeFile(targetFile, outcome.data))
+        outcome.returnCode = 0;
     return outcome;
 }
 

@@ -19,7 +19,7 @@ struct TranscodeOutcome {
 };
 
 // Turns source bytes into the target file. The echo engine hands the source back unchanged; the
-// ffmpeg engine runs ffmpeg on private temporary files.
+// ffmpeg engine runs ffmpeg on private temporary files, and encodes AMR-WB with libvo-amrwbenc.
 class Transcoder {
 public:
     Transcoder(Engine engine, std::filesystem::path ffmpeg, std::chrono::milliseconds timeout);
@@ -29,6 +29,7 @@ public:
 private:
     bool hasEncoder(std::string_view encoder);
     TranscodeOutcome runFfmpeg(const std::string& source, const EncoderChoice& choice);
+    TranscodeOutcome runAmrWb(const std::string& source, const EncoderChoice& choice);
 
     Engine m_engine;
     std::filesystem::path m_ffmpeg;
