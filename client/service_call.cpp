@@ -17,6 +17,7 @@ namespace {
 // A service that cannot even be reached gives up after this long; the exchange itself has no
 // limit, since a long transcode may keep the service silent for minutes.
 constexpr long kConnectTimeoutSeconds = 60;
+constexpr int kLongestWaitMs = 10000;
 
 struct Transfer {
     CURL* curl = nullptr;
@@ -104,7 +105,8 @@ bool setBody(CURL* h, std::string_view request, Transfer& transfer) {
            CURLE_OK;
 }
 
-// Drives the transfer until it ends or a stop is requested; the stop wakes the wait at once.
+// Drives the transfer until it ends or a stop is requested; the stop wakes the wait at once, and
+// libcurl shortens the wait by itself for its own timers.
 CURLcode perform(CURL* h, StopSignal* stop) {
     using MultiHandle = std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)>;
     MultiHandle multi(curl_multi_init(), &curl_multi_cleanup);
@@ -124,7 +126,7 @@ CURLcode perform(CURL* h, StopSignal* stop) {
                                                               : CURLE_FAILED_INIT;
             break;
         }
-        if (curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr) != CURLM_OK) {
+        if (curl_multi_poll(multi.get(), nullptr, 0, kLongestWaitMs, nullptr) != CURLM_OK) {
             result = CURLE_FAILED_INIT;
             break;
         }

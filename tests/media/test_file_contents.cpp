@@ -128,6 +128,42 @@ TEST_F(SaveTranscodedFileTest, HalfWrittenFileNeverReplacesAGoodOne) {
     EXPECT_EQ(entriesIn(dir.path()), 1u) << "the temporary file was removed";
 }
 
+// An existing target is replaced only where writing it in place would be allowed, and keeps its
+// permissions; a symlink at its path is replaced, never followed.
+TEST_F(SaveTranscodedFileTest, ExistingTargetsAreTreatedAsWritingThemWould) {
+    const fs::path kept = dir / "kept.mp4", link = dir / "link.mp4", readOnly = dir / "ro.mp4";
+    writeBytes(kept, "old");
+    fs::permissions(kept, fs::perms(0640));
+    SaveTranscodedFile(log, kept.string(), "new");
+    EXPECT_EQ(readBytes(kept), "new");
+    EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0640));
+
+    writeBytes(dir / "victim", "precious");
+    fs::create_symlink(dir / "victim", link);
+    SaveTranscodedFile(log, link.string(), "new");
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(readBytes(link), "new");
+    EXPECT_EQ(readBytes(dir / "victim"), "precious");
+
+    // Root may write any file: the save then runs as another user, in a folder open to all.
+    writeBytes(readOnly, "old");
+    fs::permissions(readOnly, fs::perms(0444));
+    fs::permissions(dir.path(), fs::perms(0777));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        fields.setOutputLogText("");
+        SaveTranscodedFile(log, readOnly.string(), "new");
+        _exit(fields.outputLogText() == "\r\nError saving transcoded file as " + readOnly.string() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "no error line for a read-only target";
+    EXPECT_EQ(readBytes(readOnly), "old");
+    EXPECT_EQ(entriesIn(dir.path()), 4u) << "no temporary file is left";
+}
+
 TEST_F(SaveTranscodedFileTest, DebugLogFailureDoesNotChangeTheOutcome) {
     fields.setDebugValue(1);
     fs::create_directory(dir / "debug.log");  // the debug log path is a folder

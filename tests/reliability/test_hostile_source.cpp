@@ -2,6 +2,7 @@
 // symlinks of every kind, and names with spaces, "&", non-ASCII letters and line breaks.
 #include "client/transcode_run.h"
 #include "media/base64.h"
+#include "media/large_buffer.h"
 #include "reliability/hostile_service.h"
 #include "reliability/run_support.h"
 
@@ -100,6 +101,18 @@ TEST_F(SourceTest, MatchingFifoDoesNotBlockTheRun) {
     EXPECT_EQ(fields.outputLogText(),
               lines({"Starting to Base64 Encode File", "CreateSOAPRequestXML successfully",
                      "PostXML successfullly", saved("song.mp4")}));
+    EXPECT_EQ(readBytes(target / "song.mp4"), allByteValues());
+}
+
+// A file too big to hold in memory is refused before it is read; the next file follows.
+TEST_F(SourceTest, FileTooBigToHoldGetsTheReadErrorAndTheRunGoesOn) {
+    writeBytes(source / "song.mp3", allByteValues());
+    const fs::path huge = source / "huge.mp3";
+    writeBytes(huge, "");
+    fs::resize_file(huge, LargeBufferLimit());  // sparse: takes no room on the disk
+    runFileSystemMode(service.endpoint());
+    EXPECT_EQ(count("Error reading source file " + huge.string()), 1u) << fields.outputLogText();
+    EXPECT_EQ(count("Starting to Base64 Encode File"), 1u);
     EXPECT_EQ(readBytes(target / "song.mp4"), allByteValues());
 }
 

@@ -11,6 +11,7 @@
 #include "ui/text_area.h"
 
 #include <gtest/gtest.h>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,7 +19,15 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -221,6 +230,64 @@ TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCallAndClosesAtOnce) {
     EXPECT_EQ(logText(), logAtClose);
     EXPECT_NE(logAtClose.find("CreateSOAPRequestXML successfully"), std::string::npos) << logAtClose;
     EXPECT_EQ(logAtClose.find("next.mp3"), std::string::npos) << "the run goes no further";
+}
+
+// A real client process whose window is closed while the service has accepted the request and
+// never answers: the process ends within a second, saves nothing, and its debug file ends with a
+// whole entry.
+TEST(Form1Close, EndsTheProcessWithinASecondWhileTheServiceIsSilent) {
+    test::TempDir dir;
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);  // listens; nobody ever accepts
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string endpoint = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + kPath;
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("KQC_SILENT_ENDPOINT", endpoint.c_str(), 1);
+        setenv("TMPDIR", dir.path().c_str(), 1);  // the debug log's folder
+        execl("/proc/self/exe", "child", "--gtest_also_run_disabled_tests",
+              "--gtest_filter=Form1Close.DISABLED_ClosesDuringTheCall", nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    for (int waited = 0; waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 3000) kill(child, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch();
+    ::close(silent);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::chrono::nanoseconds closedAt(std::stoll(test::readBytes(dir / "closed-at")));
+    EXPECT_LT(ended - closedAt, std::chrono::seconds(1));
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    const std::string debug = test::readBytes(dir / "KorvaneQuorraClient.log");
+    const std::string end = "\r\n\r\nCreateSOAPRequestXML successfully\r\n\r\n";
+    EXPECT_EQ(debug.substr(debug.size() - std::min(debug.size(), end.size())), end) << debug;
+}
+
+TEST(Form1Close, DISABLED_ClosesDuringTheCall) {
+    const fs::path dir = fs::temp_directory_path();
+    fs::create_directory(dir / "out");
+    Form1 form;
+    const Form1Controls& c = form.controls();
+    form.fields().setText(Field::txtTranscoderURLPort, std::getenv("KQC_SILENT_ENDPOINT"));
+    form.fields().setText(Field::txtTargetDir, (dir / "out").string());
+    form.fields().setText(Field::txtSourceFilenames, "a.mp3\r\nb.mp3");
+    c.chkDebug->setChecked(true);
+    form.show();
+    QTimer::singleShot(300, &form, [&] {
+        test::writeBytes(dir / "closed-at",
+                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        form.close();
+    });
+    QTest::mouseClick(c.cmdTranscode, Qt::LeftButton);
 }
 
 }  // namespace
