@@ -120,7 +120,7 @@ void Form1Fields::setOutputLogText(std::string_view text) {
 }
 
 void Form1Fields::appendOutputLog(std::string_view text) {
-    m_controls.txtOutputLog->queueAppend(text);
+    m_controls.txtOutputLog->append(text);
 }
 
 int Form1Fields::debugValue() const {
@@ -135,9 +135,7 @@ int Form1Fields::debugValue() const {
     return 0;
 }
 
-// Draws the log box with every line added so far, now.
 void Form1Fields::refresh() {
-    m_controls.txtOutputLog->flushQueued();
     m_controls.txtOutputLog->repaint();
 }
 

@@ -17,41 +17,19 @@ bool isBreak(QChar c) {
            c == QChar(0xfdd1);
 }
 
-// Events through which the user may change the text: queued lines must be in the document first,
-// so that the edit lands where the user sees it.
-bool isEditingInput(QEvent::Type type) {
-    switch (type) {
-        case QEvent::KeyPress:
-        case QEvent::ShortcutOverride:
-        case QEvent::InputMethod:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::Drop:
-            return true;
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent) {
     // The whole log would otherwise stay in the undo history.
     setUndoRedoEnabled(false);
     connect(document(), &QTextDocument::contentsChange, this, &TextArea::onContentsChange);
-    m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
-    connect(&m_flushTimer, &QTimer::timeout, this, &TextArea::flushQueued);
 }
 
 std::string TextArea::text() const {
-    return (m_text + m_queued).toUtf8().toStdString();
+    return m_text.toUtf8().toStdString();
 }
 
 void TextArea::setText(std::string_view text) {
-    m_queued.clear();
     m_text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     m_writing = true;
     setPlainText(m_text);
@@ -59,31 +37,7 @@ void TextArea::setText(std::string_view text) {
 }
 
 void TextArea::append(std::string_view text) {
-    flushQueued();
     appendToDocument(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-void TextArea::queueAppend(std::string_view text) {
-    m_queued += QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (!m_flushTimer.isActive()) m_flushTimer.start();
-}
-
-void TextArea::flushQueued() {
-    m_flushTimer.stop();
-    if (m_queued.isEmpty()) return;
-    QString added;
-    added.swap(m_queued);
-    appendToDocument(added);
-}
-
-bool TextArea::event(QEvent* event) {
-    if (isEditingInput(event->type())) flushQueued();
-    return QPlainTextEdit::event(event);
-}
-
-bool TextArea::viewportEvent(QEvent* event) {
-    if (isEditingInput(event->type())) flushQueued();
-    return QPlainTextEdit::viewportEvent(event);
 }
 
 void TextArea::appendToDocument(const QString& added) {

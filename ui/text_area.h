@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPlainTextEdit>
-#include <QTimer>
 
 #include <string>
 #include <string_view>
@@ -21,15 +20,6 @@ public:
     // Adds text at the end without moving the caret. A view that shows the last line follows the
     // new lines; a view the user scrolled up stays where it is.
     void append(std::string_view text);
-    // Adds text at the end of the kept text at once and to the display at the next flush: when
-    // control returns to the event loop, before any user input, or on flushQueued(). Many lines
-    // logged in a burst then cost one layout instead of one each.
-    void queueAppend(std::string_view text);
-    void flushQueued();
-
-protected:
-    bool event(QEvent* event) override;
-    bool viewportEvent(QEvent* event) override;
 
 private:
     void appendToDocument(const QString& added);
@@ -38,8 +28,6 @@ private:
     void resyncFromDocument();
 
     QString m_text;  // what the document shows
-    QString m_queued;  // appended, not shown yet
-    QTimer m_flushTimer;
     bool m_writing = false;
 };
 

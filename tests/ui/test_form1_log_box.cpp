@@ -125,33 +125,3 @@ TEST_F(LogBox, FollowsNewLinesAtTheBottomAndStaysWhenScrolledUp) {
 
 }  // namespace
 }  // namespace kqc
-
-namespace kqc {
-namespace {
-
-// Lines queued in a burst read back at once, reach the display with the next turn of the event
-// loop, and are in place before the user's next key lands.
-TEST_F(LogBox, QueuedLinesReadBackAtOnceAndPrecedeTheUsersTyping) {
-    box.append("\r\nshown");
-    box.queueAppend("\r\nqueued 1");
-    box.queueAppend("\r\nqueued 2");
-    EXPECT_EQ(box.text(), "\r\nshown\r\nqueued 1\r\nqueued 2");
-    EXPECT_EQ(box.toPlainText(), "\nshown");
-
-    box.setFocus();
-    putCaret(static_cast<int>(box.toPlainText().size()));
-    QTest::keyClicks(&box, "!");
-    EXPECT_EQ(box.text(), "\r\nshown!\r\nqueued 1\r\nqueued 2");
-
-    box.queueAppend("\r\nlater");
-    QApplication::processEvents();
-    EXPECT_EQ(box.toPlainText(), "\nshown!\nqueued 1\nqueued 2\nlater");
-    box.queueAppend("\r\ndropped");
-    box.setText("fresh");
-    QApplication::processEvents();
-    EXPECT_EQ(box.text(), "fresh");
-    EXPECT_EQ(box.toPlainText(), "fresh");
-}
-
-}  // namespace
-}  // namespace kqc
