@@ -12,6 +12,7 @@
 namespace kqc::standin {
 
 inline constexpr std::string_view kEndpointPath = "/axis/services/MediaAdapter";
+inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/quorra/MediaAdapter";
 
 struct StandinOptions {
     std::string host = "127.0.0.1";

@@ -5,8 +5,6 @@
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
-#include "client/request_builder.h"
-
 #include <chrono>
 #include <ctime>
 #include <memory>
