@@ -1,11 +1,8 @@
-// The stand-in's answer messages and the client's return-code table are written apart; every code
-// of the table and one outside it must read the same in both.
+// Written apart, the stand-in's messages and the client's table must agree on every code.
 #include "client/return_codes.h"
 #include "quorra-standin/soap_response.h"
 
 #include <gtest/gtest.h>
-
-namespace {
 
 TEST(ReturnMessages, StandinAndClientAgreeOnEveryCode) {
     for (const char* code : {"0000", "1001", "1002", "1003", "1004", "1005", "1006", "2001",
@@ -13,5 +10,3 @@ TEST(ReturnMessages, StandinAndClientAgreeOnEveryCode) {
                              "3002", "3003", "3004", "3005", "9999", "42", ""})
         EXPECT_EQ(kqc::standin::ServiceMessage(code), kqc::ReturnCodeText(code)) << code;
 }
-
-}  // namespace

@@ -1,11 +1,6 @@
-"""SOAP clients written elsewhere against the built quorra-standin, one per run:
-
-  suds, zeep  read the WSDL the stand-in serves and call transcode with their own request;
-  soaplite    SOAP::Lite as its users write calls (test_soap_lite_client.pl, with Debian's perl);
-  multiref    a hand-written request whose values stand in multiRef elements, as Axis writes.
-
-The echo engine must hand back the very bytes sent, in both source forms, and the codes must be
-the service's.
+"""A SOAP client written elsewhere against the built quorra-standin: suds or zeep from its WSDL,
+SOAP::Lite (test_soap_lite_client.pl), or a hand-written multiRef request. The echo engine must
+hand back the very bytes sent, in both source forms, and the codes must be the service's.
 
 Usage: test_soap_clients.py suds|zeep|multiref|soaplite[=PERL] PATH_TO_QUORRA_STANDIN
 """
@@ -112,7 +107,10 @@ class ClientAgainstStandin(unittest.TestCase):
     def multiref(self, channels, location, file_data):
         media = ("<location>%s</location>" % escape(location) if location else
                  "<fileData>%s</fileData>" % base64.b64encode(file_data).decode("ascii"))
-        body = MULTI_REF.format(media=media, channels=channels).encode()
+        # The fuzz seed written as Axis writes a call: each value a multiRef element, by href.
+        with open(os.path.join(HERE, "../../fuzz/corpus/standin_request/multi_ref.xml")) as f:
+            body = f.read().replace(">Mono<", ">%s<" % channels).replace(
+                '<fileData xsi:type="xsd:base64Binary">QUJD</fileData>', media).encode()
         request = urllib.request.Request(self.endpoint, data=body, headers={
             "Content-Type": "text/xml; charset=utf-8", "SOAPAction": '""'})
         with urllib.request.urlopen(request, timeout=60) as answer:
@@ -141,26 +139,6 @@ class ClientAgainstStandin(unittest.TestCase):
     def test_a_profile_the_chart_forbids_gets_2001_without_file_data(self):
         self.assertEqual(self.call(channels="Stereo", file_data=b"x"),
                          (2001, "Error in command parameters", None))
-
-
-# The values as Axis sends them: each structure a multiRef element of its own, reached by href.
-MULTI_REF = """<?xml version="1.0" encoding="UTF-8"?>
-<soapenv:Envelope xmlns:soapenv="http://schemas.xmlsoap.org/soap/envelope/"
- xmlns:xsd="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"
- xmlns:soapenc="http://schemas.xmlsoap.org/soap/encoding/"><soapenv:Body>
-<ns1:transcode soapenv:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"
- xmlns:ns1="http://www.korvane.com/quorra/MediaAdapter"><in0 href="#id0"/></ns1:transcode>
-<multiRef id="id0" soapenc:root="0"><transactionID xsi:type="xsd:string"/>
- <request href="#id1"/></multiRef>
-<multiRef id="id1" soapenc:root="0"><source href="#id2"/><target href="#id3"/></multiRef>
-<multiRef id="id3" soapenc:root="0"><profileID/><profile href="#id4"/></multiRef>
-<multiRef id="id2" soapenc:root="0"><type>audio</type><format>mp3</format><codec>mp3</codec>
- {media}</multiRef>
-<multiRef id="id4" soapenc:root="0"><audio href="#id5"/></multiRef>
-<multiRef id="id5" soapenc:root="0"><fileFormat>mp4</fileFormat><codec>aac</codec>
- <bitRate xsi:type="xsd:int">16000</bitRate><channels>{channels}</channels>
- <samplingRate xsi:type="xsd:int">22050</samplingRate></multiRef>
-</soapenv:Body></soapenv:Envelope>"""
 
 
 def main():

@@ -226,16 +226,11 @@ TEST_P(CallPartsTest, AreReadAsTheClientMeantThem) {
     auto copied = ParseTranscodeCall(xml, kNs, GetParam().match);
     auto parsed = ParseTranscodeCallInPlace(xml, kNs, GetParam().match);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    const bool read = !GetParam().bitRate.empty();
+    EXPECT_EQ(parsed.call.fileData, read ? std::optional<std::string>("QUJD") : std::nullopt);
     EXPECT_EQ(copied.call.fileData, parsed.call.fileData);
-    if (GetParam().bitRate.empty()) {
-        EXPECT_FALSE(parsed.call.fileData && parsed.call.profile);
-        return;
-    }
-    EXPECT_EQ(parsed.call.fileData, "QUJD");
-    ASSERT_TRUE(parsed.call.profile && copied.call.profile);
-    EXPECT_EQ(parsed.call.profile->bitRate, GetParam().bitRate);
-    EXPECT_EQ(copied.call.profile->bitRate, GetParam().bitRate);
-    EXPECT_EQ(parsed.call.profile->samplingRate, "22050");
+    for (const auto& call : {copied.call, parsed.call})
+        EXPECT_EQ(call.profile ? call.profile->bitRate : "", GetParam().bitRate);
 }
 
 const CallMatch kLenient = CallMatch::lenient;
