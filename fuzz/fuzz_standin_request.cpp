@@ -10,6 +10,7 @@
 #include "quorra-standin/codec_chart.h"
 #include "quorra-standin/soap_request.h"
 #include "quorra-standin/soap_response.h"
+#include "quorra-standin/standin_options.h"
 #include "xml_chars.h"
 
 #include <pugixml.hpp>
@@ -52,11 +53,12 @@ bool sameCall(const ParsedCall& a, const ParsedCall& b) {
 // The service parses in place, lenient; the copying parse must read the same call.
 ParsedCall readCall(std::string_view body) {
     using kqc::standin::CallMatch;
-    ParsedCall copied = kqc::standin::ParseTranscodeCall(body, kqc::kServiceNamespace,
-                                                         CallMatch::lenient);
+    using kqc::standin::kServiceNamespace;
+    ParsedCall copied =
+        kqc::standin::ParseTranscodeCall(body, kServiceNamespace, CallMatch::lenient);
     std::string buffer(body);
-    ParsedCall parsed = kqc::standin::ParseTranscodeCallInPlace(buffer, kqc::kServiceNamespace,
-                                                                CallMatch::lenient);
+    ParsedCall parsed =
+        kqc::standin::ParseTranscodeCallInPlace(buffer, kServiceNamespace, CallMatch::lenient);
     require(sameCall(copied, parsed), "parsing in place reads another call than a copy");
     return parsed;
 }

@@ -9,6 +9,7 @@ import base64
 import configparser
 import os
 import re
+import shutil
 import signal
 import struct
 import subprocess
@@ -29,6 +30,7 @@ EXPECTED = {
     f"usr/share/icons/hicolor/scalable/apps/{APP_ID}.svg",
     "usr/share/man/man1/korvanequorraclient.1",
     "usr/share/man/man1/quorra-standin.1",
+    "usr/lib/systemd/user/quorra-standin.service",
 } | {f"usr/share/icons/hicolor/{n}x{n}/apps/{APP_ID}.png" for n in ICON_SIZES}
 
 # Qt logs this when it paints a shown top-level widget into its window's backing store; an
@@ -129,6 +131,19 @@ class InstallTree(unittest.TestCase):
         self.assertIn("--port", options)
         for option in options:
             self.assertRegex(pages["quorra-standin"], r"(?m)^\s+" + re.escape(option) + r"\b")
+
+    @unittest.skipUnless(shutil.which("systemd-analyze"), "systemd-analyze is not installed")
+    def test_user_unit_verifies_with_the_installed_standin(self):
+        with open(self.path("usr/lib/systemd/user/quorra-standin.service")) as f:
+            unit = f.read()
+        # The program the unit starts, taken from the install tree instead of systemd's path.
+        unit = re.sub(r"(?m)^ExecStart=(?:\S*/)?(\S+)",
+                      lambda m: "ExecStart=" + self.path("usr/bin/" + m.group(1)), unit)
+        copy = os.path.join(self.tmp.name, "quorra-standin.service")
+        with open(copy, "w") as f:
+            f.write(unit)
+        checked = run("systemd-analyze", "verify", "--man=no", copy)
+        self.assertEqual((checked.returncode, checked.stdout + checked.stderr), (0, ""))
 
     def test_installed_client_shows_its_main_window_offscreen(self):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TMPDIR=self.tmp.name,

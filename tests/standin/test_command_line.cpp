@@ -13,7 +13,8 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
         {"--host",       "0.0.0.0",  "--port",         "0",       "--engine",   "echo",
          "--max-body",   "1000",     "--web-root",     "/srv",    "--web-port", "9000",
          "--force-code", "2004",     "--force-status", "503",     "--delay-ms", "250",
-         "--quiet",      "--ffmpeg", "/opt/ffmpeg",    "--strict", "--read-timeout-ms", "300"},
+         "--quiet",      "--ffmpeg", "/opt/ffmpeg",    "--strict", "--read-timeout-ms", "300",
+         "--request-timeout-ms", "900"},
         line, error))
         << error;
     EXPECT_EQ(line.options.host, "0.0.0.0");
@@ -26,6 +27,7 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
     EXPECT_EQ(line.options.forceStatus, 503);
     EXPECT_EQ(line.options.delay, std::chrono::milliseconds(250));
     EXPECT_EQ(line.options.readTimeout, std::chrono::milliseconds(300));
+    EXPECT_EQ(line.options.requestTimeout, std::chrono::milliseconds(900));
     EXPECT_EQ(line.options.ffmpeg, "/opt/ffmpeg");
     EXPECT_TRUE(line.quiet);
     EXPECT_TRUE(line.options.strict);
@@ -49,7 +51,8 @@ TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
                                                                 {"--max-body", "0"},
                                                                 {"--verbose"},
                                                                 {"--delay-ms", "-1"},
-                                                                {"--read-timeout-ms", "0"}}) {
+                                                                {"--read-timeout-ms", "0"},
+                                                                {"--request-timeout-ms", "0"}}) {
         CommandLine bad;
         error.clear();
         EXPECT_FALSE(ParseCommandLine(args, bad, error)) << args[0];

@@ -181,11 +181,6 @@ TEST(ParseTranscodeCall, LenientlyTakesTheFirstTranscodeInAnyNamespaceOrNone) {
         auto parsed = ParseTranscodeCall(xml, kNs, CallMatch::lenient);
         ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail << "\n" << xml;
         EXPECT_EQ(parsed.operationNamespace, c.ns);
-        if (c.ns == "urn:d") {
-            // The parts stand in the default namespace here, not unqualified.
-            EXPECT_FALSE(parsed.call.hasSource);
-            continue;
-        }
         EXPECT_EQ(parsed.call.location, "");
         EXPECT_EQ(parsed.call.fileData, "QUJD");
         ASSERT_TRUE(parsed.call.profile);
@@ -197,6 +192,66 @@ TEST(ParseTranscodeCall, LenientlyTakesTheFirstTranscodeInAnyNamespaceOrNone) {
         CallMatch::lenient);
     EXPECT_EQ(own.operationNamespace, kNs);
 }
+
+// The call's parts as rpc/encoded clients write them; prefix p on every part.
+std::string Parts(std::string_view p, std::string_view bitRate = "<bitRate>16000</bitRate>") {
+    std::string x = "<" + std::string(p), y = "</" + std::string(p);
+    return x + "in0>" + x + "request>" + x + "source>" + x + "fileData>QUJD" + y + "fileData>" +
+           y + "source>" + x + "target>" + x + "profile>" + x + "audio>" + x + "fileFormat>mp4" +
+           y + "fileFormat>" + x + "codec>aac" + y + "codec>" + std::string(bitRate) + x +
+           "channels>Mono" + y + "channels>" + x + "samplingRate>22050" + y + "samplingRate>" +
+           y + "audio>" + y + "profile>" + y + "target>" + y + "request>" + y + "in0>";
+}
+
+const std::string kTypes = " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                           "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"";
+const std::string kDefaultNs = "<transcode xmlns=\"" + std::string(kNs) + "\">";
+const std::string kMultiRef = "<m:transcode xmlns:m=\"" + std::string(kNs) +
+                              "\"><in0 href=\"#a\"/></m:transcode><multiRef id=\"a\">" +
+                              Parts("").substr(5, Parts("").size() - 11) + "</multiRef>";
+
+struct PartsCase {
+    const char* name;
+    std::string body;
+    CallMatch match;
+    std::string bitRate;  // "": the parts are not read
+};
+
+void PrintTo(const PartsCase& c, std::ostream* out) { *out << c.name; }
+
+class CallPartsTest : public ::testing::TestWithParam<PartsCase> {};
+
+TEST_P(CallPartsTest, AreReadAsTheClientMeantThem) {
+    std::string xml = Wrap(kTypes, "<e:Body>" + GetParam().body + "</e:Body>");
+    auto copied = ParseTranscodeCall(xml, kNs, GetParam().match);
+    auto parsed = ParseTranscodeCallInPlace(xml, kNs, GetParam().match);
+    ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
+    const bool read = !GetParam().bitRate.empty();
+    EXPECT_EQ(parsed.call.fileData, read ? std::optional<std::string>("QUJD") : std::nullopt);
+    EXPECT_EQ(copied.call.fileData, parsed.call.fileData);
+    for (const auto& call : {copied.call, parsed.call})
+        EXPECT_EQ(call.profile ? call.profile->bitRate : "", GetParam().bitRate);
+}
+
+const CallMatch kLenient = CallMatch::lenient;
+INSTANTIATE_TEST_SUITE_P(
+    Rpc, CallPartsTest,
+    ::testing::Values(
+        PartsCase{"DefaultNamespace", kDefaultNs + Parts("") + "</transcode>", kLenient, "16000"},
+        PartsCase{"Prefixed", "<m:transcode xmlns:m=\"" + std::string(kNs) + "\">" +
+                                  Parts("m:") + "</m:transcode>", kLenient, "16000"},
+        PartsCase{"ThirdNamespace", kDefaultNs + "<in0 xmlns=\"urn:x\"" + Parts("").substr(4) +
+                                        "</transcode>", kLenient, ""},
+        PartsCase{"MultiRef", kMultiRef, kLenient, "16000"},
+        PartsCase{"StrictMultiRef", kMultiRef, CallMatch::strict, ""},
+        PartsCase{"DanglingHref", kMultiRef.substr(0, kMultiRef.find("<multiRef")), kLenient, ""},
+        PartsCase{"IntByType", kDefaultNs + Parts("", "<bitRate xsi:type=\"xsd:int\"> +016000 "
+                                                      "</bitRate>") + "</transcode>", kLenient,
+                  "16000"},
+        PartsCase{"StringByType", kDefaultNs + Parts("", "<bitRate xsi:type=\"xsd:string\">016000"
+                                                         "</bitRate>") + "</transcode>", kLenient,
+                  "016000"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseTranscodeCall, OptionalHeaderAndDoctypeEntitiesAreNotExpanded) {
     std::string xml =

@@ -193,6 +193,25 @@ TEST(StandinLoad, ATricklingClientDoesNotHoldUpOthersAndIsCutOffWhenItStops) {
               (std::vector<std::string>{"code=0", "code=0", "refused=incomplete"}));
 }
 
+TEST(StandinLoad, AClientTricklingWithinEveryReadTimeoutIsDroppedAtTheRequestDeadline) {
+    auto options = TestOptions();
+    options.requestTimeout = std::chrono::milliseconds(400);
+    RunningStandin standin(options);
+    const std::string body = FileDataRequest("trickled");
+    const std::string request = HttpHead(body.size()) + body;
+    // A byte every 20 ms, from the head's first byte or the body's: without a deadline, 20 s.
+    for (std::size_t sent : {std::size_t{0}, request.find("\r\n\r\n") + 4}) {
+        RawClient trickler(standin.service().port());
+        ASSERT_TRUE(trickler.send(request.substr(0, sent)));
+        const auto start = std::chrono::steady_clock::now();
+        while (sent < request.size() && trickler.send(request.substr(sent++, 1)))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << sent;
+    }
+    ExpectServes(standin);
+    EXPECT_EQ(Outcomes(standin.log()), (std::vector<std::string>{"refused=incomplete", "code=0"}));
+}
+
 TEST(StandinLoad, ClientsThatVanishMidBodyAreNotServedAndLeaveTheServiceWorking) {
     RunningStandin standin;
     const std::string body = FileDataRequest(std::string(256 * 1024, 'v'));

@@ -30,14 +30,20 @@ Options:
   --strict             accept only what this project's client sends (see below)
   --read-timeout-ms N  drop a client that sends nothing for N milliseconds while its request
                        is read (default 5000)
+  --request-timeout-ms N
+                       drop a client whose request has not arrived whole N milliseconds
+                       after its first byte, however it trickles (default 60000)
   --quiet              no request log on standard error
   --help               show this text
 
 By default any SOAP 1.1 client is served: the SOAPAction header must be present, with any
-value (an empty one counts as missing), and the call is the Body's first element named transcode, in any namespace or none;
-the answer is in the call's namespace. With --strict, SOAPAction must be transcode (bare or
-quoted) and the Body's first element must be transcode in the namespace
-http://www.korvane.com/quorra/MediaAdapter; anything else is answered with a SOAP Fault.
+value (an empty one counts as missing), and the call is the Body's first element named
+transcode, in any namespace or none, read as rpc/encoded clients write it: its parts
+unqualified or in the call's namespace, multi-reference values (href="#id") followed, numbers
+by their xsi:type; the answer is in the call's namespace. With --strict, SOAPAction must be
+transcode (bare or quoted), the Body's first element must be transcode in the namespace
+http://www.korvane.com/quorra/MediaAdapter and its parts unqualified, in place; anything else
+is answered with a SOAP Fault.
 
 Each request is logged to standard error: time, HTTP status, source kind, size,
 profile (format/codec/bit rate/sampling rate/channels), return code or fault, duration,
@@ -102,6 +108,10 @@ const std::map<std::string_view, Setter>& ValueFlags() {
                                      [](CommandLine& l, long long v) {
                                          l.options.readTimeout = std::chrono::milliseconds(v);
                                      })},
+        {"--request-timeout-ms", Number(1, 86400000,
+                                        [](CommandLine& l, long long v) {
+                                            l.options.requestTimeout = std::chrono::milliseconds(v);
+                                        })},
     };
     return flags;
 }

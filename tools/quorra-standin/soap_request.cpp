@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 namespace kqc::standin {
@@ -62,12 +63,6 @@ std::string TextOf(const pugi::xml_node& node) {
     return text;
 }
 
-std::optional<std::string> OptionalText(const pugi::xml_node& parent, std::string_view local) {
-    pugi::xml_node node = Child(parent, "", local);
-    if (!node) return std::nullopt;
-    return TextOf(node);
-}
-
 // A header entry addressed to this service (no actor) that it must understand; it understands
 // none.
 bool HasMandatoryHeader(const pugi::xml_node& envelope) {
@@ -87,13 +82,103 @@ bool HasMandatoryHeader(const pugi::xml_node& envelope) {
     return false;
 }
 
-std::optional<TargetProfile> ReadProfile(const pugi::xml_node& request) {
-    pugi::xml_node audio = Child(Child(Child(request, "", "target"), "", "profile"), "", "audio");
-    auto fileFormat = OptionalText(audio, "fileFormat");
-    auto codec = OptionalText(audio, "codec");
-    auto bitRate = OptionalText(audio, "bitRate");
-    auto channels = OptionalText(audio, "channels");
-    auto samplingRate = OptionalText(audio, "samplingRate");
+constexpr std::string_view kXsiNamespace = "http://www.w3.org/2001/XMLSchema-instance";
+
+// The namespaces whose integer types a value may be declared with: XML Schema (both editions
+// SOAP 1.1 toolkits write) and SOAP encoding.
+bool IsIntegerType(std::string_view ns, std::string_view local) {
+    if (ns != "http://www.w3.org/2001/XMLSchema" && ns != "http://www.w3.org/1999/XMLSchema" &&
+        ns != "http://schemas.xmlsoap.org/soap/encoding/")
+        return false;
+    for (std::string_view type : {"int", "integer", "long", "short", "byte", "unsignedInt",
+                                  "unsignedLong", "unsignedShort", "unsignedByte",
+                                  "nonNegativeInteger", "positiveInteger", "negativeInteger",
+                                  "nonPositiveInteger"})
+        if (local == type) return true;
+    return false;
+}
+
+bool DeclaredInteger(const pugi::xml_node& node) {
+    for (pugi::xml_attribute a : node.attributes()) {
+        std::string_view name = a.name();
+        auto colon = name.find(':');
+        if (colon == std::string_view::npos || name.substr(colon + 1) != "type" ||
+            NamespaceOf(node, name.substr(0, colon)) != kXsiNamespace)
+            continue;
+        std::string_view type = a.value();
+        auto typeColon = type.find(':');
+        std::string_view typePrefix =
+            typeColon == std::string_view::npos ? std::string_view() : type.substr(0, typeColon);
+        return IsIntegerType(NamespaceOf(node, typePrefix), type.substr(typeColon + 1));
+    }
+    return false;
+}
+
+// An integer's canonical text ("+016000 " is "16000"); the text itself when it is none.
+std::string CanonicalInteger(std::string text) {
+    std::string_view digits = text;
+    const auto first = digits.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return text;
+    digits = digits.substr(first, digits.find_last_not_of(" \t\r\n") - first + 1);
+    const bool negative = digits.front() == '-';
+    if (negative || digits.front() == '+') digits.remove_prefix(1);
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return text;
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size() - 1));
+    return (negative && digits != "0" ? "-" : "") + std::string(digits);
+}
+
+// Finds the call's parts below the operation element. Strictly, they are unqualified elements in
+// place. Leniently, as SOAP 1.1 rpc/encoded clients write them: also in the call's namespace,
+// reached through href="#id" references to elements elsewhere in the envelope (multi-reference
+// values), and read as the integer their xsi:type declares.
+class PartReader {
+public:
+    PartReader(const pugi::xml_node& envelope, std::string_view callNamespace, CallMatch match)
+        : m_envelope(envelope),
+          m_callNamespace(callNamespace),
+          m_lenient(match == CallMatch::lenient) {}
+
+    pugi::xml_node child(const pugi::xml_node& parent, std::string_view local) const {
+        for (pugi::xml_node c : parent.children()) {
+            if (c.type() != pugi::node_element || LocalName(c) != local) continue;
+            std::string_view ns = NamespaceOf(c, Prefix(c));
+            if (ns.empty() || (m_lenient && ns == m_callNamespace))
+                return m_lenient ? referenced(c) : c;
+        }
+        return {};
+    }
+
+    std::optional<std::string> text(const pugi::xml_node& parent, std::string_view local) const {
+        pugi::xml_node node = child(parent, local);
+        if (!node) return std::nullopt;
+        return m_lenient && DeclaredInteger(node) ? CanonicalInteger(TextOf(node)) : TextOf(node);
+    }
+
+private:
+    // The element an href="#id" points to (none when no element has that id), or the node itself.
+    pugi::xml_node referenced(const pugi::xml_node& node) const {
+        std::string_view href = node.attribute("href").value();
+        if (!href.starts_with('#')) return node;
+        href.remove_prefix(1);
+        return m_envelope.find_node([href](const pugi::xml_node& n) {
+            return n.type() == pugi::node_element && n.attribute("id").value() == href;
+        });
+    }
+
+    pugi::xml_node m_envelope;
+    std::string_view m_callNamespace;
+    bool m_lenient;
+};
+
+std::optional<TargetProfile> ReadProfile(const pugi::xml_node& request, const PartReader& parts) {
+    pugi::xml_node audio =
+        parts.child(parts.child(parts.child(request, "target"), "profile"), "audio");
+    auto fileFormat = parts.text(audio, "fileFormat");
+    auto codec = parts.text(audio, "codec");
+    auto bitRate = parts.text(audio, "bitRate");
+    auto channels = parts.text(audio, "channels");
+    auto samplingRate = parts.text(audio, "samplingRate");
     if (!audio || !fileFormat || !codec || !bitRate || !channels || !samplingRate)
         return std::nullopt;
     return TargetProfile{*fileFormat, *codec, *bitRate, *channels, *samplingRate};
@@ -161,14 +246,18 @@ ParsedCall ReadLoadedCall(const pugi::xml_parse_result& result, const pugi::xml_
         return parsed;
     }
     parsed.operationNamespace = operationNamespace;
-    pugi::xml_node request = Child(Child(operation, "", "in0"), "", "request");
-    pugi::xml_node source = Child(request, "", "source");
+    const PartReader parts(envelope, operationNamespace, match);
+    pugi::xml_node request = parts.child(parts.child(operation, "in0"), "request");
+    pugi::xml_node source = parts.child(request, "source");
     parsed.call.hasSource = static_cast<bool>(source);
-    parsed.call.location = OptionalText(source, "location");
-    parsed.call.profile = ReadProfile(request);
+    parsed.call.location = parts.text(source, "location");
+    parsed.call.profile = ReadProfile(request, parts);
     // Last: taking the text in place gives the body's memory away, and the document with it.
-    parsed.call.fileData = inPlaceBody ? TakeText(Child(source, "", "fileData"), *inPlaceBody)
-                                       : OptionalText(source, "fileData");
+    // Base64 text whatever type is declared, so that both ways of parsing read the same.
+    pugi::xml_node fileData = parts.child(source, "fileData");
+    parsed.call.fileData = inPlaceBody ? TakeText(fileData, *inPlaceBody)
+                           : fileData  ? std::optional(TextOf(fileData))
+                                       : std::nullopt;
     return parsed;
 }
 

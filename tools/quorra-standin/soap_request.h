@@ -29,13 +29,15 @@ struct ParsedCall {
     TranscodeCall call;
 };
 
-// strict: the Body's first element must be transcode in the service namespace. lenient: the
-// Body's first element named transcode, in any namespace or none.
+// strict: the Body's first element must be transcode in the service namespace, its parts
+// unqualified elements in place. lenient: the Body's first element named transcode, in any
+// namespace or none, read however a SOAP 1.1 rpc/encoded client writes it: parts unqualified or
+// in the call's namespace, multi-reference values (href="#id"), an integer by its xsi:type.
 enum class CallMatch { strict, lenient };
 
 // Reads a SOAP 1.1 transcode call: elements are matched by namespace URI and local name, so
-// prefixes do not matter; the call's parts are unqualified, and their xsi:type attributes are
-// not checked. Entities are decoded; a document type declaration is skipped, never expanded.
+// prefixes do not matter; xsi:type attributes are never checked, only read as above. Entities
+// are decoded; a document type declaration is skipped, never expanded.
 // Bytes that are not XML characters (invalid UTF-8, control characters) make the body not
 // well-formed.
 ParsedCall ParseTranscodeCall(std::string_view body, std::string_view serviceNamespace,

@@ -1,6 +1,5 @@
 #include "quorra-standin/soap_response.h"
 
-#include "client/return_codes.h"
 #include "media/base64.h"
 #include "media/large_buffer.h"
 
@@ -20,8 +19,37 @@ constexpr std::string_view kEnvelopeEnd = "</soapenv:Body>\r\n</soapenv:Envelope
 }  // namespace
 
 std::string_view ServiceMessage(std::string_view code) {
-    // The service and the client share one table of codes; "0" is success.
-    return code == "0" ? "OK" : ReturnCodeText(code);
+    struct Row {
+        std::string_view code, message;
+    };
+    // The service's own wording, typos included: clients compare these texts.
+    static constexpr Row kMessages[] = {
+        {"0", "OK"},
+        {"0000", "OK"},
+        {"1001", "Parsing Error"},
+        {"1002", "Transcoder activation failure"},
+        {"1003", "Timeout waiting for Transcoder response"},
+        {"1004", "Erroneous response structure"},
+        {"1005", "Error is response data"},
+        {"1006", "General Server Error"},
+        {"2001", "Error in command parameters"},
+        {"2002", "Error in input media"},
+        {"2003", "Processing Error"},
+        {"2004", "Unsurported media"},
+        {"2005", "Number of concurrent requests exceeded"},
+        {"2006", "Unsupported transcoding request"},
+        {"2007", "Erroneous transconding request"},
+        {"2008", "Transcoding initialization failure"},
+        {"3001", "Resources not available"},
+        {"3002", "Request Type not supported"},
+        {"3003", "Resourceactivation refused"},
+        {"3004", "General timeout"},
+        {"3005", "Internal resource activation failure"},
+        {"9999", "Unknown Error"},
+    };
+    for (const Row& row : kMessages)
+        if (row.code == code) return row.message;
+    return "Unknown Error [Not specified]";
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {

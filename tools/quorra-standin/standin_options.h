@@ -12,6 +12,7 @@
 namespace kqc::standin {
 
 inline constexpr std::string_view kEndpointPath = "/axis/services/MediaAdapter";
+inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/quorra/MediaAdapter";
 
 struct StandinOptions {
     std::string host = "127.0.0.1";
@@ -25,6 +26,7 @@ struct StandinOptions {
     int forceStatus = 0;                         // answer every POST with this HTTP status
     std::chrono::milliseconds delay{0};          // added to every request while it is served
     std::chrono::milliseconds readTimeout{5000};  // longest wait for the next bytes of a request
+    std::chrono::milliseconds requestTimeout{60000};  // longest a request may take to arrive whole
     std::chrono::seconds fetchTimeout{120};
     std::chrono::seconds transcodeTimeout{600};
     // Strict: only the client's own namespace and SOAPAction. Otherwise any SOAP 1.1 client's

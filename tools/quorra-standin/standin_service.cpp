@@ -5,8 +5,6 @@
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
-#include "client/request_builder.h"
-
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -122,6 +120,8 @@ StandinService::StandinService(StandinOptions options)
     : m_options(std::move(options)), m_processor(m_options) {
     m_server.set_payload_max_length(m_options.maxBody);
     m_server.set_read_timeout(m_options.readTimeout);
+    m_server.setRequestTimeout(m_options.requestTimeout);
+    m_webServer.setRequestTimeout(m_options.requestTimeout);
     m_server.Post(std::string(kEndpointPath),
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handlePost(req, res, reader); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quorra-standin/call_processor.h"
+#include "quorra-standin/deadline_server.h"
 #include "quorra-standin/standin_options.h"
 
 #include <httplib.h>
@@ -52,8 +53,8 @@ private:
 
     StandinOptions m_options;
     CallProcessor m_processor;
-    httplib::Server m_server;
-    httplib::Server m_webServer;
+    DeadlineServer m_server;
+    DeadlineServer m_webServer;
     std::thread m_thread;
     std::thread m_webThread;
     int m_port = -1;
