@@ -1,6 +1,5 @@
 #include "ui/run_fields.h"
 
-#include <QMetaObject>
 
 namespace kqc {
 
@@ -19,27 +18,20 @@ RunFields::RunFields(FormFields& window) : m_window(window) {
     for (Field field : kAllFields) PlainFields::setText(field, window.text(field));
     setUrlMode(window.urlModeSelected());
     setDebugValue(window.debugValue());
+    QObject::connect(&m_frame, &QTimer::timeout, [this] { showWritten(); });
+    m_frame.start(16);
 }
 
 void RunFields::setText(Field field, std::string_view text) {
     PlainFields::setText(field, text);
     std::lock_guard lock(m_mutex);
     m_texts.emplace_back(field, text);
-    post();
 }
 
 void RunFields::appendOutputLog(std::string_view text) {
     PlainFields::appendOutputLog(text);
     std::lock_guard lock(m_mutex);
     m_log.append(text);
-    post();
-}
-
-// One call waits on the window's thread at a time; what comes meanwhile joins it.
-void RunFields::post() {
-    if (m_posted) return;
-    m_posted = true;
-    QMetaObject::invokeMethod(&m_receiver, [this] { showWritten(); }, Qt::QueuedConnection);
 }
 
 void RunFields::showWritten() {
@@ -49,7 +41,6 @@ void RunFields::showWritten() {
         std::lock_guard lock(m_mutex);
         log.swap(m_log);
         texts.swap(m_texts);
-        m_posted = false;
     }
     for (const auto& [field, text] : texts) m_window.setText(field, text);
     if (!log.empty()) m_window.appendOutputLog(log);
