@@ -1,6 +1,7 @@
 // A service that misbehaves in every way we could think of: each answer gives its log lines, an
 // earlier output file of the same name is kept unless a good answer replaces it, and the run
 // always goes on to the next entry.
+#include "client/request_builder.h"
 #include "media/base64.h"
 #include "media/large_buffer.h"
 #include "reliability/hostile_service.h"
@@ -217,8 +218,10 @@ TEST_F(HostileRunTest, RefusedConnectionFailsEveryEntryAndEndsNormally) {
 }
 
 // A large request whose connection is torn down unread: the client must not die of SIGPIPE.
+// Its debug entry, written while it uploads, still holds the whole request.
 TEST_F(HostileRunTest, ServiceHangingUpDuringALargeUploadSkipsOnlyThatFile) {
-    test::writeBytes(source / "large.mp3", randomBytes(16 << 20, 1));
+    const std::string large = randomBytes(16 << 20, 1);
+    test::writeBytes(source / "large.mp3", large);
     test::writeBytes(source / "small.mp3", "s");
     HostileService service({closeBeforeReading(), ok(successResponse(kSecond))});
     service.start();
@@ -229,6 +232,11 @@ TEST_F(HostileRunTest, ServiceHangingUpDuringALargeUploadSkipsOnlyThatFile) {
     ASSERT_EQ(outputs.size(), 1u) << box;
     EXPECT_EQ(readBytes(target / outputs[0]), kSecond);
     EXPECT_NE(box.find(saved(outputs[0])), std::string::npos) << box;
+    std::string request = FileDataRequestHead() + Base64Encode(large);
+    CreateSOAPRequestXML(fields, request);
+    EXPECT_NE(readBytes(dir / "debug.log").find("Request Structure:\r\n" + request + "\r\n\r\n" +
+                                                 "CreateSOAPRequestXML successfully\r\n\r\n"),
+              std::string::npos);
 }
 
 // 300 MiB of Base64 in one answer: decoded and saved whole, byte for byte.
