@@ -140,14 +140,16 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
     appendElement(request, byLocation ? "location" : "fileData", source);
     appendTarget(request, profile);
 
-    log.DebugToFile({kRequestEntryHeading, request});
+    log.DebugToFile({"Request Structure:\r\n", request});
     return true;
 }
 
-bool CreateSOAPRequestXML(const FormFields& fields, std::string& request) {
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request) {
     const ProfileValues profile(fields);
     request.append("</fileData>").append(kCrLf);
     appendTarget(request, profile);
+
+    log.DebugToFile({"Request Structure:\r\n", request});
     return true;
 }
 

@@ -19,12 +19,8 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 
 // The same request for file-system mode built around the file data already in place: request
 // holds FileDataRequestHead() followed by the Base64 text of our own encoder (which has no
-// character to escape); the rest of the request is appended to it. Its debug entry, hundreds of
-// MiB for a big file, is the caller's to write (the run writes it while the request uploads).
-bool CreateSOAPRequestXML(const FormFields& fields, std::string& request);
-
-// The heading of a request's debug entry.
-inline constexpr std::string_view kRequestEntryHeading = "Request Structure:\r\n";
+// character to escape); the rest of the request is appended to it.
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request);
 
 // The text of a file-system mode request before its Base64 file data.
 const std::string& FileDataRequestHead();

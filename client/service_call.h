@@ -1,7 +1,5 @@
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,28 +20,5 @@ bool PostXML(const std::string& endpoint, const char* request, std::string& resp
 // and its whole-file answer never take room at the same time. request is empty afterwards.
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
              StopSignal* stop = nullptr);
-
-// That call in two steps, for a caller that acts while the request goes out and before the
-// answer is waited for (the debug log writes a whole-file request as it uploads).
-class ServiceCall {
-public:
-    ServiceCall(const std::string& endpoint, std::string&& request, StopSignal* stop = nullptr);
-    ~ServiceCall();
-    ServiceCall(const ServiceCall&) = delete;
-    ServiceCall& operator=(const ServiceCall&) = delete;
-
-    // Goes on until libcurl has taken the request's last byte, or the transfer has ended;
-    // onPiece sees each piece of the request, in order, before libcurl takes it.
-    void send(const std::function<void(std::string_view)>& onPiece = {});
-    // The part of the request that the transfer did not take, having ended early.
-    std::string_view unsent() const;
-    // Waits for the answer; the result and response as PostXML gives them.
-    bool receive(std::string& response);
-
-    struct Transfer;
-
-private:
-    std::unique_ptr<Transfer> m_transfer;
-};
 
 }  // namespace kqc

@@ -4,7 +4,6 @@
 #include "client/response_handler.h"
 #include "client/service_call.h"
 #include "client/stop_signal.h"
-#include "log/debug_file.h"
 #include "media/base64.h"
 #include "media/file_contents.h"
 #include "media/folder_listing.h"
@@ -30,38 +29,20 @@ std::vector<std::string_view> splitAtCrLf(std::string_view text) {
 
 bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
 
-// Writes a whole-file request's debug entry while the request uploads: the disk and the network
-// then take their time side by side. The line logged after it waits until it is whole. A stop
-// meanwhile drops the entry, leaving the file as it was.
-void sendWritingEntry(ServiceCall& call, ActivityLog& log, std::size_t requestSize,
-                      const StopSignal* stop) {
-    const std::unique_ptr<DebugEntryWriter> entry =
-        log.BeginDebugEntry(kRequestEntryHeading.size() + requestSize);
-    if (!entry) return;
-    entry->append(kRequestEntryHeading);
-    call.send([&entry](std::string_view piece) { entry->append(piece); });
-    if (stopped(stop)) return;
-    entry->append(call.unsent());
-    ActivityLog::EndDebugEntry(*entry);
-}
-
 // Logs how building the request went, posts it and hands the answer on. The request is given
 // up to the service call, which releases it once sent. False when the request went no further
 // than a failure line, or the run was stopped meanwhile.
 bool postBuiltRequest(FormFields& fields, ActivityLog& log, StopSignal* stop, bool built,
-                      std::string request, std::string_view sourceName, bool entryWritten) {
+                      std::string request, std::string_view sourceName) {
     if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
         return false;
     }
-    const std::size_t requestSize = request.size();
-    ServiceCall call(fields.text(Field::txtTranscoderURLPort), std::move(request), stop);
-    if (!entryWritten) sendWritingEntry(call, log, requestSize, stop);
-    if (stopped(stop)) return false;
     log.LogOutput("CreateSOAPRequestXML successfully");
 
     std::string response;
-    const bool posted = call.receive(response);
+    const bool posted =
+        PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request), response, stop);
     if (stopped(stop)) return false;
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
@@ -90,8 +71,7 @@ void runUrlMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             const bool built =
                 CreateSOAPRequestXML(fields, log, request, {}, currentUrl + UrlPathOf(entry));
             // A failed request goes straight on to the next entry, without the separator.
-            if (!postBuiltRequest(fields, log, stop, built, std::move(request), entry, true))
-                continue;
+            if (!postBuiltRequest(fields, log, stop, built, std::move(request), entry)) continue;
             log.LogOutput(kSeparator);
             log.LogOutput("");
         } catch (const std::bad_alloc&) {
@@ -127,8 +107,8 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             if (stopped(stop)) return;
             log.LogOutput("Starting to Base64 Encode File");
             Base64EncodeTail(request, head.size());
-            const bool built = CreateSOAPRequestXML(fields, request);
-            postBuiltRequest(fields, log, stop, built, std::move(request), file.name, false);
+            const bool built = CreateSOAPRequestXML(fields, log, request);
+            postBuiltRequest(fields, log, stop, built, std::move(request), file.name);
         } catch (const std::bad_alloc&) {
             // The file ends with the lines it has; the next one follows.
         }

@@ -1,5 +1,7 @@
 #include "log/activity_log.h"
 
+#include "log/debug_file.h"
+
 #include <string>
 #include <vector>
 
@@ -42,16 +44,6 @@ void ActivityLog::DebugToFile(std::initializer_list<std::string_view> pieces) {
     std::vector<std::string_view> all(pieces);
     all.push_back(kEntryEnd);
     AppendToDebugFile(m_debugLogPath, all);  // an unwritable log loses the entry, nothing more
-}
-
-std::unique_ptr<DebugEntryWriter> ActivityLog::BeginDebugEntry(std::size_t size) {
-    if (m_fields.debugValue() != 1) return nullptr;
-    return std::make_unique<DebugEntryWriter>(m_debugLogPath, size + kEntryEnd.size());
-}
-
-void ActivityLog::EndDebugEntry(DebugEntryWriter& entry) {
-    entry.append(kEntryEnd);
-    entry.finish();  // an unwritable log loses the entry, nothing more
 }
 
 }  // namespace kqc

@@ -2,11 +2,8 @@
 
 #include "log/log_fields.h"
 
-#include "log/debug_file.h"
-
 #include <filesystem>
 #include <initializer_list>
-#include <memory>
 #include <string_view>
 
 namespace kqc {
@@ -29,13 +26,6 @@ public:
     void DebugToFile(std::string_view entry);
     // One entry written from several pieces, so that a large request is not copied to log it.
     void DebugToFile(std::initializer_list<std::string_view> pieces);
-
-    // The same for an entry whose text is handed over in parts as it becomes available (a
-    // whole-file request while it uploads), of about size bytes: none while chkDebug is not 1.
-    // The caller appends the text and ends it with EndDebugEntry; an entry dropped unfinished
-    // leaves the file as it was before it.
-    std::unique_ptr<DebugEntryWriter> BeginDebugEntry(std::size_t size);
-    static void EndDebugEntry(DebugEntryWriter& entry);
 
     const std::filesystem::path& debugLogPath() const { return m_debugLogPath; }
 

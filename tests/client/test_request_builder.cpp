@@ -53,7 +53,7 @@ protected:
 
 TEST_F(RequestBuilderTest, FileDataBuiltInPlaceIsTheSameRequest) {
     std::string request = FileDataRequestHead() + "Zm9v";
-    ASSERT_TRUE(CreateSOAPRequestXML(fields, request));
+    ASSERT_TRUE(CreateSOAPRequestXML(fields, log, request));
     EXPECT_EQ(request, expectedRequest("<fileData>Zm9v</fileData>"));
     EXPECT_GE(FileDataRequestCapacity(3), request.size());
 }
