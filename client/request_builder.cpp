@@ -70,6 +70,9 @@ struct ProfileValues {
     }
 };
 
+// The debug entry of a request: this heading, then the request.
+constexpr std::string_view kEntryHeading = "Request Structure:\r\n";
+
 // Room for the fixed text of a request, its element names and a little escaping.
 constexpr size_t kRequestFrame = kHead.size() + kSourceHead.size() + kTargetHead.size() +
                                  kTail.size() + kServiceNamespace.size() + 512;
@@ -140,17 +143,28 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
     appendElement(request, byLocation ? "location" : "fileData", source);
     appendTarget(request, profile);
 
-    log.DebugToFile({"Request Structure:\r\n", request});
+    log.DebugToFile({kEntryHeading, request});
     return true;
 }
 
-bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request) {
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
+                          DebugEntry begun) {
     const ProfileValues profile(fields);
     request.append("</fileData>").append(kCrLf);
     appendTarget(request, profile);
 
-    log.DebugToFile({"Request Structure:\r\n", request});
+    log.DebugToFile(std::move(begun), {kEntryHeading, request});
     return true;
+}
+
+DebugEntry EncodeFileData(ActivityLog& log, std::string& request) {
+    const size_t headSize = FileDataRequestHead().size();
+    DebugEntry entry = log.BeginDebugEntry(
+        kEntryHeading.size() + FileDataRequestCapacity(request.size() - headSize));
+    Base64EncodeTail(request, headSize, [&](size_t textSize) {
+        entry.advance({kEntryHeading, std::string_view(request.data(), headSize + textSize)});
+    });
+    return entry;
 }
 
 }  // namespace kqc

@@ -19,8 +19,15 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 
 // The same request for file-system mode built around the file data already in place: request
 // holds FileDataRequestHead() followed by the Base64 text of our own encoder (which has no
-// character to escape); the rest of the request is appended to it.
-bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request);
+// character to escape); the rest of the request is appended to it. begun is the request's
+// debug entry if EncodeFileData began it; it is finished here.
+bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
+                          DebugEntry begun = {});
+
+// Turns the file bytes behind FileDataRequestHead() in request into their Base64 text where they
+// stand. For a large file with "Debug To File" ticked, the request's debug entry is begun
+// meanwhile, so that the disk writes the text already made while the rest is encoded.
+DebugEntry EncodeFileData(ActivityLog& log, std::string& request);
 
 // The text of a file-system mode request before its Base64 file data.
 const std::string& FileDataRequestHead();

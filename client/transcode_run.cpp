@@ -106,8 +106,8 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             }
             if (stopped(stop)) return;
             log.LogOutput("Starting to Base64 Encode File");
-            Base64EncodeTail(request, head.size());
-            const bool built = CreateSOAPRequestXML(fields, log, request);
+            DebugEntry entry = EncodeFileData(log, request);
+            const bool built = CreateSOAPRequestXML(fields, log, request, std::move(entry));
             postBuiltRequest(fields, log, stop, built, std::move(request), file.name);
         } catch (const std::bad_alloc&) {
             // The file ends with the lines it has; the next one follows.

@@ -46,4 +46,16 @@ void ActivityLog::DebugToFile(std::initializer_list<std::string_view> pieces) {
     AppendToDebugFile(m_debugLogPath, all);  // an unwritable log loses the entry, nothing more
 }
 
+DebugEntry ActivityLog::BeginDebugEntry(std::size_t entrySize) {
+    if (m_fields.debugValue() != 1 || entrySize < kUncachedEntrySize) return {};
+    return DebugEntry(m_debugLogPath);
+}
+
+void ActivityLog::DebugToFile(DebugEntry begun, std::initializer_list<std::string_view> pieces) {
+    if (!begun.active()) return DebugToFile(pieces);
+    std::vector<std::string_view> all(pieces);
+    all.push_back(kEntryEnd);
+    begun.finish(all);
+}
+
 }  // namespace kqc

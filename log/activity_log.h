@@ -1,5 +1,6 @@
 #pragma once
 
+#include "log/debug_file.h"
 #include "log/log_fields.h"
 
 #include <filesystem>
@@ -26,6 +27,13 @@ public:
     void DebugToFile(std::string_view entry);
     // One entry written from several pieces, so that a large request is not copied to log it.
     void DebugToFile(std::initializer_list<std::string_view> pieces);
+
+    // Begins an entry of about entrySize bytes whose text is still being made, so that the disk
+    // writes it meanwhile (see DebugEntry). Inactive when "Debug To File" is not ticked or the
+    // entry is small enough to be written at once.
+    DebugEntry BeginDebugEntry(std::size_t entrySize);
+    // DebugToFile for an entry that may have been begun: pieces are the whole entry.
+    void DebugToFile(DebugEntry begun, std::initializer_list<std::string_view> pieces);
 
     const std::filesystem::path& debugLogPath() const { return m_debugLogPath; }
 

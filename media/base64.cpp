@@ -166,7 +166,8 @@ std::string Base64Encode(std::string_view bytes) {
     return text;
 }
 
-void Base64EncodeTail(std::string& buffer, std::size_t start) {
+void Base64EncodeTail(std::string& buffer, std::size_t start,
+                      const std::function<void(std::size_t)>& encoded) {
     const size_t count = buffer.size() - start;
     const size_t textSize = Base64EncodedSize(count);
     if (buffer.capacity() < start + textSize) ReserveLargeBuffer(buffer, start + textSize);
@@ -184,6 +185,7 @@ void Base64EncodeTail(std::string& buffer, std::size_t start) {
         chunk.assign(text + from + pos, std::min(kEncodeChunk, count - pos));
         encodeInto(chunk, text + written);
         written += Base64EncodedSize(chunk.size());
+        if (encoded) encoded(written);
     }
 }
 

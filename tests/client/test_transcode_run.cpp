@@ -170,6 +170,26 @@ TEST_F(TranscodeRunTest, FileSystemModeRoundTripsEveryByteUnderTheTargetFormat) 
     EXPECT_EQ(readBytes(target / "Song.wav"), allByteValues());
 }
 
+// A large request's entry reaches the file while the file is encoded: the bytes are the same.
+TEST_F(TranscodeRunTest, FileSystemModeLargeFileDebugEntryIsTheWholeRequest) {
+    fields.setUrlMode(false);
+    fields.setDebugValue(1);
+    std::string bytes(kUncachedEntrySize + 12345, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 + i / 4093);
+    writeBytes(source / "big.mp3", bytes);
+    run();
+    std::string request;
+    PlainFields quiet = fields;
+    quiet.setDebugValue(0);
+    ActivityLog silent(quiet, dir / "unused.log");
+    CreateSOAPRequestXML(quiet, silent, request, Base64Encode(bytes), "");
+    EXPECT_TRUE(readBytes(dir / "debug.log") ==
+                "Starting to Base64 Encode File\r\n\r\nRequest Structure:\r\n" + request +
+                    "\r\n\r\nCreateSOAPRequestXML successfully\r\n\r\nPostXML successfullly\r\n\r\n" +
+                    saved("big.mp4") + "\r\n\r\n");
+    EXPECT_TRUE(readBytes(target / "big.mp4") == bytes);
+}
+
 TEST_F(TranscodeRunTest, FileSystemModeTwoFilesEmptyFileAndNameWithoutDot) {
     fields.setUrlMode(false);
     fields.setText(Field::cmbSource_Format, "");

@@ -82,8 +82,16 @@ TEST(AppendToDebugFile, SameBytesWhereverTheBlocksFall) {
         ASSERT_TRUE(AppendToDebugFile(path, {entry.substr(0, 19), entry.substr(19, 0),
                                              entry.substr(19, 4100), entry.substr(4119)}))
             << row.existing << " " << row.entry;
-        EXPECT_TRUE(readBytes(path) == before + std::string(entry))
+        // The same entry begun while its text grows, in steps that end anywhere in a block.
+        DebugEntry begun(path);
+        for (size_t made = 19; made < entry.size(); made += 3 * 1024 * 1024 + 333)
+            begun.advance({entry.substr(0, 19), entry.substr(19, made - 19)});
+        ASSERT_TRUE(begun.finish({entry.substr(0, 19), entry.substr(19)}));
+        EXPECT_TRUE(readBytes(path) == before + std::string(entry) + std::string(entry))
             << row.existing << " " << row.entry;
+        // Begun and dropped unfinished: the file is as it was.
+        DebugEntry(path).advance({entry});
+        EXPECT_EQ(fs::file_size(path), before.size() + 2 * entry.size());
         fs::remove(path);
     }
 }
