@@ -165,7 +165,8 @@ struct DebugEntry::Writer {
     Bounce bounces[kBounces];
 #ifdef KQC_HAVE_LIBURING
     io_uring ring{};
-    bool hasRing = false;
+    bool ringOpen = false;
+    bool hasRing = false;  // open and answering: writes go through it
 #endif
 
     explicit Writer(const std::filesystem::path& path) {
@@ -185,8 +186,8 @@ struct DebugEntry::Writer {
     void closeFile() {
         endDirect();
 #ifdef KQC_HAVE_LIBURING
-        if (hasRing) io_uring_queue_exit(&ring);
-        hasRing = false;
+        if (ringOpen) io_uring_queue_exit(&ring);
+        ringOpen = hasRing = false;
 #endif
         for (Bounce& bounce : bounces) std::free(bounce.data);
         for (Bounce& bounce : bounces) bounce.data = nullptr;
@@ -201,7 +202,7 @@ struct DebugEntry::Writer {
             if (!(bounce.data = static_cast<char*>(std::aligned_alloc(kBlock, kBounceSize)))) return;
         direct = ::fcntl(fd, F_SETFL, (flags & ~O_NONBLOCK) | O_DIRECT) == 0;
 #ifdef KQC_HAVE_LIBURING
-        hasRing = direct && io_uring_queue_init(2 * kBounces, &ring, 0) == 0;
+        ringOpen = hasRing = direct && io_uring_queue_init(2 * kBounces, &ring, 0) == 0;
 #endif
     }
 
@@ -226,7 +227,16 @@ struct DebugEntry::Writer {
             io_uring_cqe* cqe = nullptr;
             const int got = wait ? io_uring_wait_cqe(&ring, &cqe) : io_uring_peek_cqe(&ring, &cqe);
             if (got == -EINTR) continue;
-            if (got != 0) return;
+            if (got == -EAGAIN && !wait) return;  // none finished yet
+            if (got != 0) {
+                // The ring no longer answers: its writes may still read the buffers, so they are
+                // left to the kernel rather than freed, and the rest goes through the cache.
+                hasRing = false;
+                failed = true;
+                inFlight = 0;
+                for (Bounce& bounce : bounces) bounce = Bounce{};
+                return;
+            }
             completed(bounces[io_uring_cqe_get_data64(cqe)], cqe->res);
             io_uring_cqe_seen(&ring, cqe);
             wait = false;
@@ -298,7 +308,7 @@ struct DebugEntry::Writer {
                                         : (bytes.left() >= kBounceSize ? kBounceSize : 0);
             if (length == 0) return;
             Bounce* bounce = freeBounce(whole);
-            if (!bounce) return;
+            if (!bounce || failed) return;
             bytes.copy(bounce->data, length);
             write(static_cast<unsigned>(bounce - bounces), length);
         }
