@@ -1,5 +1,6 @@
 #include "client/request_builder.h"
 
+#include "client/stop_signal.h"
 #include "media/base64.h"
 #include "media/large_buffer.h"
 
@@ -157,12 +158,13 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
     return true;
 }
 
-DebugEntry EncodeFileData(ActivityLog& log, std::string& request) {
+DebugEntry EncodeFileData(ActivityLog& log, std::string& request, const StopSignal* stop) {
     const size_t headSize = FileDataRequestHead().size();
     DebugEntry entry = log.BeginDebugEntry(
         kEntryHeading.size() + FileDataRequestCapacity(request.size() - headSize));
     Base64EncodeTail(request, headSize, [&](size_t textSize) {
         entry.advance({kEntryHeading, std::string_view(request.data(), headSize + textSize)});
+        return !(stop && stop->requested());
     });
     return entry;
 }

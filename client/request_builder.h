@@ -8,6 +8,8 @@
 
 namespace kqc {
 
+class StopSignal;
+
 // Namespace of the service's transcode operation.
 inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/quorra/MediaAdapter";
 
@@ -26,8 +28,9 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 
 // Turns the file bytes behind FileDataRequestHead() in request into their Base64 text where they
 // stand. For a large file with "Debug To File" ticked, the request's debug entry is begun
-// meanwhile, so that the disk writes the text already made while the rest is encoded.
-DebugEntry EncodeFileData(ActivityLog& log, std::string& request);
+// meanwhile, so that the disk writes the text already made while the rest is encoded. A stop
+// request ends the encoding after the current piece, the request then unfinished.
+DebugEntry EncodeFileData(ActivityLog& log, std::string& request, const StopSignal* stop = nullptr);
 
 // The text of a file-system mode request before its Base64 file data.
 const std::string& FileDataRequestHead();

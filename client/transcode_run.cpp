@@ -106,7 +106,8 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             }
             if (stopped(stop)) return;
             log.LogOutput("Starting to Base64 Encode File");
-            DebugEntry entry = EncodeFileData(log, request);
+            DebugEntry entry = EncodeFileData(log, request, stop);
+            if (stopped(stop)) return;  // an entry begun is cut off again
             const bool built = CreateSOAPRequestXML(fields, log, request, std::move(entry));
             postBuiltRequest(fields, log, stop, built, std::move(request), file.name);
         } catch (const std::bad_alloc&) {

@@ -166,8 +166,8 @@ std::string Base64Encode(std::string_view bytes) {
     return text;
 }
 
-void Base64EncodeTail(std::string& buffer, std::size_t start,
-                      const std::function<void(std::size_t)>& encoded) {
+bool Base64EncodeTail(std::string& buffer, std::size_t start,
+                      const std::function<bool(std::size_t)>& encoded) {
     const size_t count = buffer.size() - start;
     const size_t textSize = Base64EncodedSize(count);
     if (buffer.capacity() < start + textSize) ReserveLargeBuffer(buffer, start + textSize);
@@ -185,8 +185,9 @@ void Base64EncodeTail(std::string& buffer, std::size_t start,
         chunk.assign(text + from + pos, std::min(kEncodeChunk, count - pos));
         encodeInto(chunk, text + written);
         written += Base64EncodedSize(chunk.size());
-        if (encoded) encoded(written);
+        if (encoded && !encoded(written)) return false;
     }
+    return true;
 }
 
 bool Base64Decode(std::string_view text, std::string& bytes) {

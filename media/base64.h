@@ -17,9 +17,10 @@ constexpr std::size_t Base64EncodedSize(std::size_t bytes) { return (bytes + 2) 
 // Replaces the bytes from start to the end of buffer by their Base64 text, in the same buffer,
 // so that a whole file becomes its text without a second whole-file buffer. Grows the buffer
 // (reserve its capacity beforehand to keep it from moving). After each piece, encoded is told
-// how long the text made so far is: buffer's bytes from start up to there are final.
-void Base64EncodeTail(std::string& buffer, std::size_t start,
-                      const std::function<void(std::size_t)>& encoded = {});
+// how long the text made so far is (buffer's bytes from start up to there are final); when it
+// answers false, encoding ends there and the function is false, the buffer part text, part bytes.
+bool Base64EncodeTail(std::string& buffer, std::size_t start,
+                      const std::function<bool(std::size_t)>& encoded = {});
 
 // Decodes Base64 text, skipping white space and line breaks anywhere in it. False, with bytes
 // left unchanged, for any other character outside the alphabet or for wrong padding.

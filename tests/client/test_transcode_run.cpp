@@ -1,5 +1,6 @@
 #include "client/plain_fields.h"
 #include "client/request_builder.h"
+#include "client/stop_signal.h"
 #include "client/transcode_run.h"
 #include "media/base64.h"
 #include "support/loopback_server.h"
@@ -188,6 +189,26 @@ TEST_F(TranscodeRunTest, FileSystemModeLargeFileDebugEntryIsTheWholeRequest) {
                     "\r\n\r\nCreateSOAPRequestXML successfully\r\n\r\nPostXML successfullly\r\n\r\n" +
                     saved("big.mp4") + "\r\n\r\n");
     EXPECT_TRUE(readBytes(target / "big.mp4") == bytes);
+}
+
+// A stop while a file is encoded ends the run there: no other line, no request entry, no output.
+TEST_F(TranscodeRunTest, StopWhileEncodingEndsTheRunThere) {
+    struct StopWhenEncoding : PlainFields {
+        StopSignal stop;
+        void appendOutputLog(std::string_view text) override {
+            PlainFields::appendOutputLog(text);
+            if (text.ends_with("Starting to Base64 Encode File")) stop.request();
+        }
+    } stopping;
+    static_cast<PlainFields&>(stopping) = fields;
+    stopping.setUrlMode(false);
+    stopping.setDebugValue(1);
+    writeBytes(source / "big.mp3", std::string(kUncachedEntrySize + 12345, 'x'));
+    ActivityLog stoppingLog(stopping, dir / "debug.log");
+    TranscodeSources(stopping, stoppingLog, &stopping.stop);
+    EXPECT_EQ(stopping.outputLogText(), lines({"Starting to Base64 Encode File"}));
+    EXPECT_EQ(readBytes(dir / "debug.log"), "Starting to Base64 Encode File\r\n\r\n");
+    EXPECT_TRUE(fs::is_empty(target));
 }
 
 TEST_F(TranscodeRunTest, FileSystemModeTwoFilesEmptyFileAndNameWithoutDot) {
