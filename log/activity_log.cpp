@@ -12,6 +12,12 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kEntryEnd = "\r\n\r\n";
 
+std::vector<std::string_view> entryPieces(std::initializer_list<std::string_view> pieces) {
+    std::vector<std::string_view> all(pieces);
+    all.push_back(kEntryEnd);
+    return all;
+}
+
 }  // namespace
 
 std::filesystem::path DefaultDebugLogPath() {
@@ -41,9 +47,7 @@ void ActivityLog::DebugToFile(std::string_view entry) { DebugToFile({entry}); }
 
 void ActivityLog::DebugToFile(std::initializer_list<std::string_view> pieces) {
     if (m_fields.debugValue() != 1) return;
-    std::vector<std::string_view> all(pieces);
-    all.push_back(kEntryEnd);
-    AppendToDebugFile(m_debugLogPath, all);  // an unwritable log loses the entry, nothing more
+    AppendToDebugFile(m_debugLogPath, entryPieces(pieces));  // an unwritable log loses the entry, nothing more
 }
 
 DebugEntry ActivityLog::BeginDebugEntry(std::size_t entrySize) {
@@ -53,9 +57,7 @@ DebugEntry ActivityLog::BeginDebugEntry(std::size_t entrySize) {
 
 void ActivityLog::DebugToFile(DebugEntry begun, std::initializer_list<std::string_view> pieces) {
     if (!begun.active()) return DebugToFile(pieces);
-    std::vector<std::string_view> all(pieces);
-    all.push_back(kEntryEnd);
-    begun.finish(all);
+    begun.finish(entryPieces(pieces));
 }
 
 }  // namespace kqc
