@@ -1,6 +1,5 @@
 #include "bench/copy_peer.h"
 
-#include "media/large_buffer.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -118,7 +117,7 @@ void CopyPeer::answer(int connection) {
     }
     const size_t bodyStart = headerEnd + kHeaderEnd.size();
     const size_t total = bodyStart + contentLength(std::string_view(request).substr(0, bodyStart));
-    ReserveLargeBuffer(request, total);
+    request.reserve(total);
     const size_t have = request.size();
     request.resize(total);
     for (size_t filled = have; filled < total;) {

@@ -2,7 +2,6 @@
 
 #include "client/stop_signal.h"
 #include "media/base64.h"
-#include "media/large_buffer.h"
 
 namespace kqc {
 
@@ -139,7 +138,7 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 
     request.clear();
     request.shrink_to_fit();
-    ReserveLargeBuffer(request, kRequestFrame + source.size() + profile.size());
+    request.reserve(kRequestFrame + source.size() + profile.size());
     appendHead(request);
     appendElement(request, byLocation ? "location" : "fileData", source);
     appendTarget(request, profile);

@@ -67,7 +67,7 @@ size_t appendBody(char* data, size_t size, size_t count, void* userData) {
                     CURLE_OK &&
                 length > 0) {
                 if (static_cast<size_t>(length) > limit) return 0;
-                ReserveLargeBuffer(transfer->body, static_cast<size_t>(length));
+                transfer->body.reserve(static_cast<size_t>(length));
             }
         }
         if (size * count > limit - std::min(limit, transfer->body.size())) return 0;

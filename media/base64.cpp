@@ -1,6 +1,5 @@
 #include "media/base64.h"
 
-#include "media/large_buffer.h"
 
 #include <openssl/evp.h>
 
@@ -17,11 +16,7 @@ constexpr size_t kEncodeChunk = 3 * 64 * 1024;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool hasSpaceOrPad(std::string_view chunk) {
-    for (char c : {' ', '\t', '\r', '\n', '='})
-        if (std::memchr(chunk.data(), c, chunk.size())) return true;
-    return false;
-}
+bool hasPad(std::string_view chunk) { return std::memchr(chunk.data(), '=', chunk.size()); }
 
 bool overlaps(const char* a, size_t aSize, const char* b, size_t bSize) {
     return a < b + bSize && b < a + aSize;
@@ -29,7 +24,8 @@ bool overlaps(const char* a, size_t aSize, const char* b, size_t bSize) {
 
 // Writes the decoded bytes of whole quanta, without padding, to out + outLen; false on a
 // character outside the alphabet. The output may lie in the same memory as the text, never
-// behind it: OpenSSL gets its input from a copy wherever the two would overlap.
+// behind it. Where the two would overlap, OpenSSL decodes aside first: text it refuses halfway
+// is then still there to be read again.
 class QuantaWriter {
 public:
     explicit QuantaWriter(char* out) : m_out(out) {}
@@ -38,16 +34,15 @@ public:
         if (quanta.empty()) return true;
         char* to = m_out + m_outLen;
         const size_t expected = quanta.size() / 4 * 3;
-        if (overlaps(to, expected + 1, quanta.data(), quanta.size())) {
-            m_copy.assign(quanta.begin(), quanta.end());
-            quanta = std::string_view(m_copy.data(), m_copy.size());
-        }
-        int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(to),
+        const bool aside = overlaps(to, expected + 1, quanta.data(), quanta.size());
+        if (aside) m_aside.resize(expected + 1);
+        int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(aside ? m_aside.data() : to),
                                 reinterpret_cast<const unsigned char*>(quanta.data()),
                                 static_cast<int>(quanta.size()));
         // OpenSSL silently drops trailing '-' (and white space) before decoding: "Zm9v----"
         // would give "foo". Every quantum must have decoded to three bytes.
         if (n < 0 || static_cast<size_t>(n) != expected) return false;
+        if (aside) std::memcpy(to, m_aside.data(), expected);
         m_outLen += expected;
         return true;
     }
@@ -58,12 +53,12 @@ public:
 private:
     char* m_out;
     size_t m_outLen = 0;
-    std::vector<char> m_copy;
+    std::vector<char> m_aside;
 };
 
 // Collects the significant characters of the body (the text before the padding), decoding them
-// in chunks. Text without white space is decoded as it stands; only chunks holding white space
-// go through the staging buffer.
+// in chunks. Text without white space is decoded as it stands; only chunks that OpenSSL refuses
+// (white space, or a character outside the alphabet) go through the staging buffer.
 class BodyDecoder {
 public:
     BodyDecoder(char* out, size_t chunkSize) : m_writer(out), m_chunkSize(chunkSize) {}
@@ -71,11 +66,14 @@ public:
     bool add(std::string_view body) {
         for (size_t pos = 0; pos < body.size(); pos += m_chunkSize) {
             std::string_view chunk = body.substr(pos, m_chunkSize);
-            if (m_staged.empty() && !hasSpaceOrPad(chunk)) {
+            // OpenSSL refuses white space inside a block but takes '=' anywhere, so only the pad
+            // needs a look first; a chunk it refuses goes the careful way below.
+            if (m_staged.empty() && !hasPad(chunk)) {
                 size_t whole = chunk.size() / 4 * 4;
-                if (!m_writer.write(chunk.substr(0, whole))) return false;
-                m_staged.assign(chunk.substr(whole));
-                continue;
+                if (m_writer.write(chunk.substr(0, whole))) {
+                    m_staged.assign(chunk.substr(whole));
+                    continue;
+                }
             }
             for (char c : chunk) {
                 if (isSpace(c)) continue;
@@ -160,7 +158,7 @@ void encodeInto(std::string_view bytes, char* out) {
 
 std::string Base64Encode(std::string_view bytes) {
     std::string text;
-    ReserveLargeBuffer(text, Base64EncodedSize(bytes.size()));
+    text.reserve(Base64EncodedSize(bytes.size()));
     text.resize(Base64EncodedSize(bytes.size()));
     encodeInto(bytes, text.data());  // the last NUL falls on the string's own terminator
     return text;
@@ -170,21 +168,25 @@ bool Base64EncodeTail(std::string& buffer, std::size_t start,
                       const std::function<bool(std::size_t)>& encoded) {
     const size_t count = buffer.size() - start;
     const size_t textSize = Base64EncodedSize(count);
-    if (buffer.capacity() < start + textSize) ReserveLargeBuffer(buffer, start + textSize);
+    if (buffer.capacity() < start + textSize) buffer.reserve(start + textSize);
     buffer.resize(start + textSize);
     // The bytes move to the end of the text's room. Encoding then runs front to back: a chunk's
-    // text ends before the next chunk's bytes begin, and each chunk is encoded from a copy, since
-    // its own text may reach into it.
+    // text ends before the next chunk's bytes begin. Only the last chunks' text reaches into their
+    // own bytes; those are encoded from a copy.
     char* text = buffer.data() + start;
     const size_t from = textSize - count;
     std::memmove(text + from, text, count);
-    std::string chunk;
-    chunk.reserve(std::min(kEncodeChunk, count));
+    std::string copy;
     size_t written = 0;
     for (size_t pos = 0; pos < count; pos += kEncodeChunk) {
-        chunk.assign(text + from + pos, std::min(kEncodeChunk, count - pos));
+        std::string_view chunk(text + from + pos, std::min(kEncodeChunk, count - pos));
+        const size_t chunkText = Base64EncodedSize(chunk.size());
+        if (overlaps(text + written, chunkText + 1, chunk.data(), chunk.size())) {
+            copy.assign(chunk);
+            chunk = copy;
+        }
         encodeInto(chunk, text + written);
-        written += Base64EncodedSize(chunk.size());
+        written += chunkText;
         if (encoded && !encoded(written)) return false;
     }
     return true;
@@ -197,7 +199,7 @@ bool Base64Decode(std::string_view text, std::string& bytes) {
 bool Base64DecodeInChunks(std::string_view text, std::string& bytes, std::size_t chunkSize) {
     if (chunkSize == 0 || chunkSize % 4 != 0) return false;
     std::string out;
-    ReserveLargeBuffer(out, text.size() / 4 * 3 + 3);
+    out.reserve(text.size() / 4 * 3 + 3);
     out.resize(text.size() / 4 * 3 + 3);
     size_t length = 0;
     if (!decodeInto(text, out.data(), length, chunkSize)) return false;

@@ -35,7 +35,7 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
         std::fclose(file);
         return false;
     }
-    if (!ec) ReserveLargeBuffer(buffer, capacityFor(static_cast<size_t>(size)));
+    if (!ec) buffer.reserve(capacityFor(static_cast<size_t>(size)));
     char chunk[1 << 16];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) buffer.append(chunk, n);
@@ -64,7 +64,7 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
         ::close(fd);
         return false;
     }
-    ReserveLargeBuffer(buffer, capacity);
+    buffer.reserve(capacity);
     buffer.resize(start + size);
     size_t filled = start;
     bool ok = true;

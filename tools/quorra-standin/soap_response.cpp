@@ -1,7 +1,6 @@
 #include "quorra-standin/soap_response.h"
 
 #include "media/base64.h"
-#include "media/large_buffer.h"
 
 #include <cstring>
 
@@ -138,7 +137,7 @@ std::string TranscodeResponseXmlAroundBytes(std::string_view callNamespace, std:
     std::string xml = std::move(fileBytes);
     const std::size_t count = xml.size();
     const std::size_t total = head.size() + kqc::Base64EncodedSize(count) + tail.size();
-    if (xml.capacity() < total) kqc::ReserveLargeBuffer(xml, total);
+    if (xml.capacity() < total) xml.reserve(total);
     xml.resize(head.size() + count);
     std::memmove(xml.data() + head.size(), xml.data(), count);
     std::memcpy(xml.data(), head.data(), head.size());

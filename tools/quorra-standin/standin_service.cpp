@@ -1,7 +1,6 @@
 #include "quorra-standin/standin_service.h"
 
 #include "media/base64.h"
-#include "media/large_buffer.h"
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
@@ -225,7 +224,7 @@ StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
     // The announced length is reserved at once: a whole-file body grown piece by piece would be
     // copied again and again.
     if (req.has_header("Content-Length"))
-        kqc::ReserveLargeBuffer(body, req.get_header_value<uint64_t>("Content-Length"));
+        body.reserve(req.get_header_value<uint64_t>("Content-Length"));
     bool withinLimit = true;
     std::size_t dropped = 0;
     const bool complete = reader([&](const char* data, std::size_t length) {
