@@ -1,6 +1,7 @@
 #include "client/service_call.h"
 
 #include "client/stop_signal.h"
+#include "media/base64.h"
 #include "media/large_buffer.h"
 
 #include <curl/curl.h>
@@ -29,6 +30,7 @@ struct Transfer {
     bool reserved = false;
     // Set for a request given up by the caller: libcurl reads it through readRequest.
     std::string* ownedRequest = nullptr;
+    Base64TailEncoder* unsent = nullptr;
     size_t sent = 0;
     bool handedOver = false;
 };
@@ -41,6 +43,7 @@ size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
     if (transfer->handedOver) return 0;
     std::string& request = *transfer->ownedRequest;
     const size_t n = std::min(size * count, request.size() - transfer->sent);
+    if (transfer->unsent) transfer->unsent->encodeUpTo(request, transfer->sent + n);
     std::memcpy(buffer, request.data() + transfer->sent, n);
     transfer->sent += n;
     if (transfer->sent == request.size()) {
@@ -141,7 +144,7 @@ CURLcode perform(CURL* h, StopSignal* stop) {
 }
 
 bool post(const std::string& endpoint, std::string_view request, std::string* ownedRequest,
-          StopSignal* stop, std::string& response) {
+          Base64TailEncoder* unsent, StopSignal* stop, std::string& response) {
     try {
         initCurlOnce();
         EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
@@ -151,6 +154,7 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
         Transfer transfer;
         transfer.curl = curl.get();
         transfer.ownedRequest = ownedRequest;
+        transfer.unsent = unsent;
         CURL* h = curl.get();
         bool setUp =
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
@@ -180,17 +184,17 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
 
 bool PostXML(const std::string& endpoint, std::string_view request, std::string& response,
              StopSignal* stop) {
-    return post(endpoint, request, nullptr, stop, response);
+    return post(endpoint, request, nullptr, nullptr, stop, response);
 }
 
 bool PostXML(const std::string& endpoint, const char* request, std::string& response) {
-    return post(endpoint, request, nullptr, nullptr, response);
+    return post(endpoint, request, nullptr, nullptr, nullptr, response);
 }
 
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
-             StopSignal* stop) {
+             StopSignal* stop, Base64TailEncoder* unsent) {
     std::string owned = std::move(request);
-    return post(endpoint, owned, &owned, stop, response);
+    return post(endpoint, owned, &owned, unsent, stop, response);
 }
 
 }  // namespace kqc

@@ -9,6 +9,7 @@
 #include "media/folder_listing.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace kqc {
@@ -33,7 +34,8 @@ bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
 // up to the service call, which releases it once sent. False when the request went no further
 // than a failure line, or the run was stopped meanwhile.
 bool postBuiltRequest(FormFields& fields, ActivityLog& log, StopSignal* stop, bool built,
-                      std::string request, std::string_view sourceName) {
+                      std::string request, std::string_view sourceName,
+                      Base64TailEncoder* unsent = nullptr) {
     if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
         return false;
@@ -42,7 +44,7 @@ bool postBuiltRequest(FormFields& fields, ActivityLog& log, StopSignal* stop, bo
 
     std::string response;
     const bool posted =
-        PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request), response, stop);
+        PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request), response, stop, unsent);
     if (stopped(stop)) return false;
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
@@ -106,10 +108,19 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             }
             if (stopped(stop)) return;
             log.LogOutput("Starting to Base64 Encode File");
-            DebugEntry entry = EncodeFileData(log, request, stop);
-            if (stopped(stop)) return;  // an entry begun is cut off again
+            // Without the debug file nothing reads the request before the service does: its
+            // text is then made as it is sent, while the service takes in what came before.
+            std::optional<Base64TailEncoder> unsent;
+            DebugEntry entry;
+            if (fields.debugValue() == 1) {
+                entry = EncodeFileData(log, request, stop);
+                if (stopped(stop)) return;  // an entry begun is cut off again
+            } else {
+                unsent.emplace(request, head.size());
+            }
             const bool built = CreateSOAPRequestXML(fields, log, request, std::move(entry));
-            postBuiltRequest(fields, log, stop, built, std::move(request), file.name);
+            postBuiltRequest(fields, log, stop, built, std::move(request), file.name,
+                             unsent ? &*unsent : nullptr);
         } catch (const std::bad_alloc&) {
             // The file ends with the lines it has; the next one follows.
         }

@@ -164,30 +164,44 @@ std::string Base64Encode(std::string_view bytes) {
     return text;
 }
 
-bool Base64EncodeTail(std::string& buffer, std::size_t start,
-                      const std::function<bool(std::size_t)>& encoded) {
-    const size_t count = buffer.size() - start;
-    const size_t textSize = Base64EncodedSize(count);
+Base64TailEncoder::Base64TailEncoder(std::string& buffer, std::size_t start)
+    : m_start(start),
+      m_count(buffer.size() - start),
+      m_from(Base64EncodedSize(m_count) - m_count) {
+    const size_t textSize = Base64EncodedSize(m_count);
     if (buffer.capacity() < start + textSize) buffer.reserve(start + textSize);
     buffer.resize(start + textSize);
     // The bytes move to the end of the text's room. Encoding then runs front to back: a chunk's
     // text ends before the next chunk's bytes begin. Only the last chunks' text reaches into their
     // own bytes; those are encoded from a copy.
     char* text = buffer.data() + start;
-    const size_t from = textSize - count;
-    std::memmove(text + from, text, count);
-    std::string copy;
-    size_t written = 0;
-    for (size_t pos = 0; pos < count; pos += kEncodeChunk) {
-        std::string_view chunk(text + from + pos, std::min(kEncodeChunk, count - pos));
+    std::memmove(text + m_from, text, m_count);
+}
+
+void Base64TailEncoder::encodeUpTo(std::string& buffer, std::size_t end) {
+    char* text = buffer.data() + m_start;
+    while (!done() && m_start + m_written < end) {
+        std::string_view chunk(text + m_from + m_pos, std::min(kEncodeChunk, m_count - m_pos));
         const size_t chunkText = Base64EncodedSize(chunk.size());
-        if (overlaps(text + written, chunkText + 1, chunk.data(), chunk.size())) {
-            copy.assign(chunk);
-            chunk = copy;
+        if (overlaps(text + m_written, chunkText + 1, chunk.data(), chunk.size())) {
+            m_copy.assign(chunk);
+            chunk = m_copy;
         }
-        encodeInto(chunk, text + written);
-        written += chunkText;
-        if (encoded && !encoded(written)) return false;
+        // OpenSSL ends its text with a NUL: it must not replace what may already follow the text.
+        const char after = text[m_written + chunkText];
+        encodeInto(chunk, text + m_written);
+        text[m_written + chunkText] = after;
+        m_pos += chunk.size();
+        m_written += chunkText;
+    }
+}
+
+bool Base64EncodeTail(std::string& buffer, std::size_t start,
+                      const std::function<bool(std::size_t)>& encoded) {
+    Base64TailEncoder encoder(buffer, start);
+    while (!encoder.done()) {
+        encoder.encodeUpTo(buffer, start + encoder.encoded() + 1);  // the next chunk
+        if (encoded && !encoded(encoder.encoded())) return false;
     }
     return true;
 }

@@ -22,6 +22,29 @@ constexpr std::size_t Base64EncodedSize(std::size_t bytes) { return (bytes + 2) 
 bool Base64EncodeTail(std::string& buffer, std::size_t start,
                       const std::function<bool(std::size_t)>& encoded = {});
 
+// Base64EncodeTail a piece at a time: the text before a given point is made when it is needed,
+// so that the start of it can be sent while the rest is still bytes. Keeps offsets only, since
+// the buffer may move between calls.
+class Base64TailEncoder {
+public:
+    // Makes the text's room: the buffer grows to start plus the text's size, with the bytes that
+    // stood from start on at the end of that room.
+    Base64TailEncoder(std::string& buffer, std::size_t start);
+    // Encodes until buffer's chars before end are final, or the whole text is made.
+    void encodeUpTo(std::string& buffer, std::size_t end);
+    // The length of the text made so far, counted from start.
+    std::size_t encoded() const { return m_written; }
+    bool done() const { return m_pos == m_count; }
+
+private:
+    std::size_t m_start;
+    std::size_t m_count;  // the bytes to encode
+    std::size_t m_from;   // where they stand, counted from start
+    std::size_t m_pos = 0;
+    std::size_t m_written = 0;
+    std::string m_copy;
+};
+
 // Decodes Base64 text, skipping white space and line breaks anywhere in it. False, with bytes
 // left unchanged, for any other character outside the alphabet or for wrong padding.
 bool Base64Decode(std::string_view text, std::string& bytes);

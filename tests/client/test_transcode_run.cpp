@@ -189,6 +189,12 @@ TEST_F(TranscodeRunTest, FileSystemModeLargeFileDebugEntryIsTheWholeRequest) {
                     "\r\n\r\nCreateSOAPRequestXML successfully\r\n\r\nPostXML successfullly\r\n\r\n" +
                     saved("big.mp4") + "\r\n\r\n");
     EXPECT_TRUE(readBytes(target / "big.mp4") == bytes);
+
+    // Without the debug file the text is made piece by piece as it is sent.
+    fields.setDebugValue(0);
+    fs::remove(target / "big.mp4");
+    TranscodeSources(fields, log);
+    EXPECT_TRUE(readBytes(target / "big.mp4") == bytes);
 }
 
 // A stop while a file is encoded ends the run there: no other line, no request entry, no output.
