@@ -1,6 +1,5 @@
 #include "bench/copy_peer.h"
 
-
 #include <cstring>
 #include <stdexcept>
 #include <string_view>

@@ -157,14 +157,14 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
     return true;
 }
 
-DebugEntry EncodeFileData(ActivityLog& log, std::string& request, const StopSignal* stop) {
+DebugEntry EncodeFileData(ActivityLog& log, std::string& request, Base64TailEncoder& text,
+                          const StopSignal* stop) {
     const size_t headSize = FileDataRequestHead().size();
-    DebugEntry entry = log.BeginDebugEntry(
-        kEntryHeading.size() + FileDataRequestCapacity(request.size() - headSize));
-    Base64EncodeTail(request, headSize, [&](size_t textSize) {
-        entry.advance({kEntryHeading, std::string_view(request.data(), headSize + textSize)});
-        return !(stop && stop->requested());
-    });
+    DebugEntry entry = log.BeginDebugEntry(kEntryHeading.size() + request.size() + kRequestFrame);
+    while (!text.done() && !(stop && stop->requested())) {
+        text.encodeUpTo(request, headSize + text.encoded() + 1);  // the next piece
+        entry.advance({kEntryHeading, std::string_view(request.data(), headSize + text.encoded())});
+    }
     return entry;
 }
 

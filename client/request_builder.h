@@ -2,6 +2,7 @@
 
 #include "client/form_fields.h"
 #include "log/activity_log.h"
+#include "media/base64.h"
 
 #include <string>
 #include <string_view>
@@ -26,11 +27,12 @@ bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::strin
 bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
                           DebugEntry begun = {});
 
-// Turns the file bytes behind FileDataRequestHead() in request into their Base64 text where they
-// stand. For a large file with "Debug To File" ticked, the request's debug entry is begun
-// meanwhile, so that the disk writes the text already made while the rest is encoded. A stop
-// request ends the encoding after the current piece, the request then unfinished.
-DebugEntry EncodeFileData(ActivityLog& log, std::string& request, const StopSignal* stop = nullptr);
+// Makes the whole Base64 text of text's file bytes in request (behind FileDataRequestHead()).
+// For a large file with "Debug To File" ticked, the request's debug entry is begun meanwhile, so
+// that the disk writes the text already made while the rest is encoded. A stop request ends the
+// encoding after the current piece, the request then unfinished.
+DebugEntry EncodeFileData(ActivityLog& log, std::string& request, Base64TailEncoder& text,
+                          const StopSignal* stop = nullptr);
 
 // The text of a file-system mode request before its Base64 file data.
 const std::string& FileDataRequestHead();

@@ -9,7 +9,6 @@
 #include "media/folder_listing.h"
 
 #include <new>
-#include <optional>
 #include <vector>
 
 namespace kqc {
@@ -43,8 +42,8 @@ bool postBuiltRequest(FormFields& fields, ActivityLog& log, StopSignal* stop, bo
     log.LogOutput("CreateSOAPRequestXML successfully");
 
     std::string response;
-    const bool posted =
-        PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request), response, stop, unsent);
+    const bool posted = PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request),
+                                response, stop, unsent);
     if (stopped(stop)) return false;
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
@@ -98,8 +97,11 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             const std::string& head = FileDataRequestHead();
             std::string request(head);
             bool read = false;
+            size_t lead = 0;  // the room before the bytes that their text needs beyond them
             try {
-                read = AppendFileContents(file.path, request, FileDataRequestCapacity);
+                read = AppendFileContents(
+                    file.path, request, FileDataRequestCapacity,
+                    [&lead](size_t size) { return lead = Base64EncodedSize(size) - size; });
             } catch (const std::bad_alloc&) {
             }
             if (!read) {
@@ -108,19 +110,17 @@ void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
             }
             if (stopped(stop)) return;
             log.LogOutput("Starting to Base64 Encode File");
-            // Without the debug file nothing reads the request before the service does: its
-            // text is then made as it is sent, while the service takes in what came before.
-            std::optional<Base64TailEncoder> unsent;
+            Base64TailEncoder text(request, head.size(), lead);
+            // The debug file's entry needs the whole text first. Otherwise nothing reads the
+            // request before the service does: its text is made as it is sent, while the service
+            // takes in what came before.
             DebugEntry entry;
             if (fields.debugValue() == 1) {
-                entry = EncodeFileData(log, request, stop);
+                entry = EncodeFileData(log, request, text, stop);
                 if (stopped(stop)) return;  // an entry begun is cut off again
-            } else {
-                unsent.emplace(request, head.size());
             }
             const bool built = CreateSOAPRequestXML(fields, log, request, std::move(entry));
-            postBuiltRequest(fields, log, stop, built, std::move(request), file.name,
-                             unsent ? &*unsent : nullptr);
+            postBuiltRequest(fields, log, stop, built, std::move(request), file.name, &text);
         } catch (const std::bad_alloc&) {
             // The file ends with the lines it has; the next one follows.
         }

@@ -1,6 +1,5 @@
 #include "media/base64.h"
 
-
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -16,7 +15,9 @@ constexpr size_t kEncodeChunk = 3 * 64 * 1024;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool hasPad(std::string_view chunk) { return std::memchr(chunk.data(), '=', chunk.size()); }
+bool hasPad(std::string_view chunk) {
+    return std::memchr(chunk.data(), '=', chunk.size());
+}
 
 bool overlaps(const char* a, size_t aSize, const char* b, size_t bSize) {
     return a < b + bSize && b < a + aSize;
@@ -164,18 +165,20 @@ std::string Base64Encode(std::string_view bytes) {
     return text;
 }
 
-Base64TailEncoder::Base64TailEncoder(std::string& buffer, std::size_t start)
+Base64TailEncoder::Base64TailEncoder(std::string& buffer, std::size_t start, std::size_t lead)
     : m_start(start),
-      m_count(buffer.size() - start),
+      m_count(buffer.size() - start - lead),
       m_from(Base64EncodedSize(m_count) - m_count) {
+    // The bytes stand at the end of the text's room, moved there unless they were read in there.
+    // Encoding then runs front to back: a chunk's text ends before the next chunk's bytes begin.
+    // Only the last chunks' text reaches into their own bytes; those are encoded from a copy.
     const size_t textSize = Base64EncodedSize(m_count);
+    if (lead > m_from)
+        std::memmove(buffer.data() + start + m_from, buffer.data() + start + lead, m_count);
     if (buffer.capacity() < start + textSize) buffer.reserve(start + textSize);
     buffer.resize(start + textSize);
-    // The bytes move to the end of the text's room. Encoding then runs front to back: a chunk's
-    // text ends before the next chunk's bytes begin. Only the last chunks' text reaches into their
-    // own bytes; those are encoded from a copy.
-    char* text = buffer.data() + start;
-    std::memmove(text + m_from, text, m_count);
+    if (lead < m_from)
+        std::memmove(buffer.data() + start + m_from, buffer.data() + start + lead, m_count);
 }
 
 void Base64TailEncoder::encodeUpTo(std::string& buffer, std::size_t end) {

@@ -27,9 +27,10 @@ bool Base64EncodeTail(std::string& buffer, std::size_t start,
 // the buffer may move between calls.
 class Base64TailEncoder {
 public:
-    // Makes the text's room: the buffer grows to start plus the text's size, with the bytes that
-    // stood from start on at the end of that room.
-    Base64TailEncoder(std::string& buffer, std::size_t start);
+    // Makes the text's room: the buffer becomes start plus the text's size long, with the bytes
+    // that stood lead chars after start (up to the buffer's end) at the end of that room. A lead of
+    // Base64EncodedSize(bytes) - bytes leaves them where they are.
+    Base64TailEncoder(std::string& buffer, std::size_t start, std::size_t lead = 0);
     // Encodes until buffer's chars before end are final, or the whole text is made.
     void encodeUpTo(std::string& buffer, std::size_t end);
     // The length of the text made so far, counted from start.

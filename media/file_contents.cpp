@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 bool appendWholeFile(const fs::path& path, std::string& buffer,
-                     const std::function<size_t(size_t)>& capacityFor) {
+                     const std::function<size_t(size_t)>& capacityFor,
+                     const std::function<size_t(size_t)>& leadFor) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return false;
     const auto size = fs::file_size(path, ec);
@@ -36,6 +37,7 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
         return false;
     }
     if (!ec) buffer.reserve(capacityFor(static_cast<size_t>(size)));
+    if (leadFor) buffer.resize(start + leadFor(ec ? 0 : static_cast<size_t>(size)));
     char chunk[1 << 16];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) buffer.append(chunk, n);
@@ -49,7 +51,8 @@ std::FILE* createExclusive(const fs::path& path) { return _wfopen(path.c_str(), 
 #else
 // O_NONBLOCK keeps a FIFO that appeared after the listing from blocking the open.
 bool appendWholeFile(const fs::path& path, std::string& buffer,
-                     const std::function<size_t(size_t)>& capacityFor) {
+                     const std::function<size_t(size_t)>& capacityFor,
+                     const std::function<size_t(size_t)>& leadFor) {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info {};
@@ -59,14 +62,15 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
     }
     const size_t start = buffer.size();
     const auto size = static_cast<size_t>(info.st_size);
-    const size_t capacity = std::max(capacityFor(size), start + size);
+    const size_t lead = leadFor ? leadFor(size) : 0;
+    const size_t capacity = std::max(capacityFor(size), start + lead + size);
     if (capacity > LargeBufferLimit()) {  // refused before a byte is read
         ::close(fd);
         return false;
     }
     buffer.reserve(capacity);
-    buffer.resize(start + size);
-    size_t filled = start;
+    buffer.resize(start + lead + size);
+    size_t filled = start + lead;
     bool ok = true;
     for (;;) {
         if (filled == buffer.size()) buffer.resize(buffer.size() + (1 << 16));  // the file grew
@@ -164,8 +168,9 @@ bool ReadFileContents(std::string_view path, std::string& contents) {
 }
 
 bool AppendFileContents(std::string_view path, std::string& buffer,
-                        const std::function<std::size_t(std::size_t)>& capacityFor) {
-    return appendWholeFile(PathFromUtf8(path), buffer, capacityFor);
+                        const std::function<std::size_t(std::size_t)>& capacityFor,
+                        const std::function<std::size_t(std::size_t)>& leadFor) {
+    return appendWholeFile(PathFromUtf8(path), buffer, capacityFor, leadFor);
 }
 
 void SaveTranscodedFile(ActivityLog& log, std::string_view path, std::string_view data) {

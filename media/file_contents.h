@@ -16,9 +16,11 @@ bool ReadFileContents(std::string_view path, std::string& contents);
 // Appends a whole regular file to buffer, as ReadFileContents reads it; buffer is unchanged when
 // that fails. Before reading, the buffer's capacity is made capacityFor(file size), so that what
 // the caller adds after the file (its Base64 text, the rest of a request) fits without a copy.
-// A file whose capacity would pass LargeBufferLimit() is refused before it is read.
+// A file whose capacity would pass LargeBufferLimit() is refused before it is read. With leadFor,
+// leadFor(file size) chars of room (their contents unspecified) come before the file's bytes.
 bool AppendFileContents(std::string_view path, std::string& buffer,
-                        const std::function<std::size_t(std::size_t)>& capacityFor);
+                        const std::function<std::size_t(std::size_t)>& capacityFor,
+                        const std::function<std::size_t(std::size_t)>& leadFor = {});
 
 // Writes data as the file at path, replacing an earlier one only once every byte is on disk, and
 // logs "Saved transcoded file as " or "Error saving transcoded file as " followed by the path.

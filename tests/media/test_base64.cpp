@@ -66,6 +66,12 @@ TEST(Base64, InPlaceEncodeAndDecodeMatchTheCopyingForms) {
         std::string buffer = "head:" + bytes;
         Base64EncodeTail(buffer, 5);
         ASSERT_EQ(buffer, "head:" + Base64Encode(bytes)) << size;
+        // Bytes read in behind room for their text, or behind more room (the file shrank).
+        for (size_t lead : {Base64EncodedSize(size) - size, Base64EncodedSize(size) - size + 7}) {
+            std::string room = "head:" + std::string(lead, '?') + bytes;
+            Base64TailEncoder(room, 5, lead).encodeUpTo(room, room.size() + 9);
+            EXPECT_EQ(room, "head:" + Base64Encode(bytes)) << size << " " << lead;
+        }
 
         size_t length = 0;
         std::span<char> text(buffer.data() + 5, buffer.size() - 5);
