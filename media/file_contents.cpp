@@ -72,12 +72,17 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
     buffer.resize(start + lead + size);
     size_t filled = start + lead;
     bool ok = true;
+    // Past the size the file had, reads go to a small probe first: the buffer grows only when the
+    // file did, and never past its capacity just to find the end.
+    char probe[1 << 12];
     for (;;) {
-        if (filled == buffer.size()) buffer.resize(buffer.size() + (1 << 16));  // the file grew
-        ssize_t n = ::read(fd, buffer.data() + filled, buffer.size() - filled);
+        const bool past = filled == buffer.size();
+        ssize_t n = past ? ::read(fd, probe, sizeof probe)
+                         : ::read(fd, buffer.data() + filled, buffer.size() - filled);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
+        if (past) buffer.append(probe, static_cast<size_t>(n));
         filled += static_cast<size_t>(n);
     }
     ::close(fd);

@@ -36,6 +36,9 @@ TEST(ReadFileContents, ReadsEveryByteUnchanged) {
     EXPECT_EQ(contents, allByteValues());
     ASSERT_TRUE(ReadFileContents((dir / "empty").string(), contents));
     EXPECT_EQ(contents, "");
+    // procfs gives its files the size 0: what lies past a file's size is read all the same.
+    ASSERT_TRUE(ReadFileContents("/proc/self/status", contents));
+    EXPECT_NE(contents.find("\nPid:"), std::string::npos);
 }
 
 TEST(ReadFileContents, AppendKeepsWhatTheBufferHeldAndReservesWhatTheCallerAsks) {
@@ -52,6 +55,13 @@ TEST(ReadFileContents, AppendKeepsWhatTheBufferHeldAndReservesWhatTheCallerAsks)
     EXPECT_GE(buffer.capacity(), size_t{1} << 20);
     EXPECT_FALSE(AppendFileContents((dir / "missing").string(), buffer, [](size_t s) { return s; }));
     EXPECT_EQ(buffer, "head" + allByteValues());
+
+    // Room left before the bytes; finding the file's end takes no room beyond the capacity.
+    std::string room = "head";
+    const auto exact = [](size_t size) { return 4 + 5 + size; };
+    ASSERT_TRUE(AppendFileContents((dir / "all").string(), room, exact, [](size_t) { return 5; }));
+    EXPECT_EQ(room.substr(9), allByteValues());
+    EXPECT_LT(room.capacity(), 2 * exact(allByteValues().size()));
 }
 
 TEST(ReadFileContents, RefusesWhatIsNoReadableRegularFileAndKeepsContents) {
