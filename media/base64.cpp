@@ -199,16 +199,6 @@ void Base64TailEncoder::encodeUpTo(std::string& buffer, std::size_t end) {
     }
 }
 
-bool Base64EncodeTail(std::string& buffer, std::size_t start,
-                      const std::function<bool(std::size_t)>& encoded) {
-    Base64TailEncoder encoder(buffer, start);
-    while (!encoder.done()) {
-        encoder.encodeUpTo(buffer, start + encoder.encoded() + 1);  // the next chunk
-        if (encoded && !encoded(encoder.encoded())) return false;
-    }
-    return true;
-}
-
 bool Base64Decode(std::string_view text, std::string& bytes) {
     return Base64DecodeInChunks(text, bytes, kBase64DecodeChunk);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,24 +13,17 @@ std::string Base64Encode(std::string_view bytes);
 // Length of the Base64 text of that many bytes.
 constexpr std::size_t Base64EncodedSize(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
 
-// Replaces the bytes from start to the end of buffer by their Base64 text, in the same buffer,
-// so that a whole file becomes its text without a second whole-file buffer. Grows the buffer
-// (reserve its capacity beforehand to keep it from moving). After each piece, encoded is told
-// how long the text made so far is (buffer's bytes from start up to there are final); when it
-// answers false, encoding ends there and the function is false, the buffer part text, part bytes.
-bool Base64EncodeTail(std::string& buffer, std::size_t start,
-                      const std::function<bool(std::size_t)>& encoded = {});
-
-// Base64EncodeTail a piece at a time: the text before a given point is made when it is needed,
-// so that the start of it can be sent while the rest is still bytes. Keeps offsets only, since
-// the buffer may move between calls.
+// Replaces the bytes at the end of a buffer by their Base64 text, in the same buffer, so that a
+// whole file becomes its text without a second whole-file buffer. The text is made a piece at a
+// time, front to back, as far as it is needed: its start can be written out or sent while the
+// rest is still bytes. Keeps offsets only, since the buffer may move between calls.
 class Base64TailEncoder {
 public:
     // Makes the text's room: the buffer becomes start plus the text's size long, with the bytes
     // that stood lead chars after start (up to the buffer's end) at the end of that room. A lead of
     // Base64EncodedSize(bytes) - bytes leaves them where they are.
     Base64TailEncoder(std::string& buffer, std::size_t start, std::size_t lead = 0);
-    // Encodes until buffer's chars before end are final, or the whole text is made.
+    // Encodes until buffer's chars before end are final, or the whole text is made (npos).
     void encodeUpTo(std::string& buffer, std::size_t end);
     // The length of the text made so far, counted from start.
     std::size_t encoded() const { return m_written; }

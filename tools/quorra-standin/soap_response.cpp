@@ -131,17 +131,18 @@ std::string TranscodeResponseXmlAroundBytes(std::string_view callNamespace, std:
     std::string head = ResponseHead(callNamespace, code, message);
     head += kFileDataStart;
     const std::string tail = std::string(kFileDataEnd) + ResponseTail(callNamespace);
-    // The bytes move behind the head in their own buffer and become their Base64 text there.
-    // That buffer held the request, which is about as long as the answer: asking for more than
-    // the answer needs would copy it all into a new one.
+    // The bytes move to the end of their text's room behind the head, in their own buffer, and
+    // become their Base64 text there. That buffer held the request, which is about as long as the
+    // answer: asking for more than the answer needs would copy it all into a new one.
     std::string xml = std::move(fileBytes);
     const std::size_t count = xml.size();
+    const std::size_t lead = kqc::Base64EncodedSize(count) - count;
     const std::size_t total = head.size() + kqc::Base64EncodedSize(count) + tail.size();
     if (xml.capacity() < total) xml.reserve(total);
-    xml.resize(head.size() + count);
-    std::memmove(xml.data() + head.size(), xml.data(), count);
+    xml.resize(head.size() + lead + count);
+    std::memmove(xml.data() + head.size() + lead, xml.data(), count);
     std::memcpy(xml.data(), head.data(), head.size());
-    kqc::Base64EncodeTail(xml, head.size());
+    kqc::Base64TailEncoder(xml, head.size(), lead).encodeUpTo(xml, std::string::npos);
     xml += tail;
     return xml;
 }
