@@ -68,13 +68,11 @@ public:
         for (size_t pos = 0; pos < body.size(); pos += m_chunkSize) {
             std::string_view chunk = body.substr(pos, m_chunkSize);
             // OpenSSL refuses white space inside a block but takes '=' anywhere, so only the pad
-            // needs a look first; a chunk it refuses goes the careful way below.
+            // needs a look first. What it refuses, and the last chars of a chunk that make no
+            // whole quantum, go the careful way below.
             if (m_staged.empty() && !hasPad(chunk)) {
-                size_t whole = chunk.size() / 4 * 4;
-                if (m_writer.write(chunk.substr(0, whole))) {
-                    m_staged.assign(chunk.substr(whole));
-                    continue;
-                }
+                const size_t whole = chunk.size() / 4 * 4;
+                if (m_writer.write(chunk.substr(0, whole))) chunk.remove_prefix(whole);
             }
             for (char c : chunk) {
                 if (isSpace(c)) continue;

@@ -114,6 +114,7 @@ TEST(Base64, DecodeSkipsWhiteSpaceAndLineBreaks) {
     EXPECT_EQ(decoded(wrap(text, 64, "\n")), bytes);
     EXPECT_EQ(decoded("\r\n  " + wrap(text, 3, " \t") + "\n"), bytes);
     EXPECT_EQ(decoded("Zm9vYg=\r\n=\n"), "foob");
+    EXPECT_EQ(decoded("Zm9vYg =="), "foob");
     EXPECT_EQ(decoded(" \r\n"), "");
 }
 
