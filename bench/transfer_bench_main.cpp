@@ -3,9 +3,12 @@
 // reference made of the tools that do the same work against the same peer: curl posting the
 // client's request and saving the answer, coreutils base64 encoding the file and decoding it
 // again. A second leg runs the client and curl against the stand-in (echo engine), so that the
-// stand-in's own cost shows beside the peer's.
+// stand-in's own cost shows beside the peer's. With --baseline-core-run, another build's client
+// (an earlier commit's kqc-bench-core-run) runs in every round too, so that two builds are
+// compared in the same hour on a machine whose speed moves from hour to hour.
 //
 //   kqc-bench-transfer --standin PATH --core-run PATH --work DIR [--mib 256] [--runs 5]
+//                      [--baseline-core-run PATH]
 #include "bench/bench_support.h"
 #include "bench/copy_peer.h"
 #include "bench/standin_process.h"
@@ -14,8 +17,10 @@
 #include "log/activity_log.h"
 #include "media/base64.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -24,7 +29,7 @@ using namespace kqc::bench;
 namespace {
 
 struct Round {
-    ChildResult client, clientDebug, curl, encode, decode;
+    ChildResult client, clientDebug, baseline, curl, encode, decode;
     ChildResult standinClient, standinCurl;
     double standinPeakMiB = 0;
     double reference() const { return curl.wallSeconds + encode.wallSeconds + decode.wallSeconds; }
@@ -98,28 +103,29 @@ ChildResult runCurl(const Paths& paths, const std::string& endpoint, bool check)
     return result;
 }
 
-Round runRound(const Paths& paths, const std::string& coreRun, const Endpoints& endpoints,
-               const StandinProcess& standin, bool check, bool debugFirst) {
+Round runRound(const Paths& paths, const std::string& coreRun, const std::string& baselineRun,
+               const Endpoints& endpoints, const StandinProcess& standin, bool check, long turn) {
     Round round;
     const auto client = clientCommand(paths, coreRun, endpoints.peer);
     auto withDebug = client;
     withDebug.insert(withDebug.end(), {"--debug-log", paths.debugLog.string()});
     // Every run pays for the memory the run before it gave back, which this machine's host takes
-    // back meanwhile: the two runs take turns at going first.
-    auto runPlain = [&] { round.client = runClient(paths, client, check, "client run"); };
-    auto runDebug = [&] {
-        round.clientDebug = runClient(paths, withDebug, check, "client run with Debug To File");
-        if (check && fs::file_size(paths.debugLog) < fs::file_size(paths.request))
-            throw std::runtime_error("the debug log misses the request entry");
-        fs::remove(paths.debugLog);
-    };
-    if (debugFirst) {
-        runDebug();
-        runPlain();
-    } else {
-        runPlain();
-        runDebug();
-    }
+    // back meanwhile: the runs take turns at going first.
+    std::vector<std::function<void()>> runs{
+        [&] { round.client = runClient(paths, client, check, "client run"); },
+        [&] {
+            round.clientDebug = runClient(paths, withDebug, check, "client run with Debug To File");
+            if (check && fs::file_size(paths.debugLog) < fs::file_size(paths.request))
+                throw std::runtime_error("the debug log misses the request entry");
+            fs::remove(paths.debugLog);
+        }};
+    if (!baselineRun.empty())
+        runs.push_back([&] {
+            round.baseline = runClient(paths, clientCommand(paths, baselineRun, endpoints.peer),
+                                       check, "baseline client run");
+        });
+    std::rotate(runs.begin(), runs.begin() + turn % static_cast<long>(runs.size()), runs.end());
+    for (const auto& run : runs) run();
 
     round.curl = runCurl(paths, endpoints.peer, check);
     round.encode = RunChild({"base64", "-w0", paths.input.string()}, paths.encoded.string());
@@ -134,8 +140,8 @@ Round runRound(const Paths& paths, const std::string& coreRun, const Endpoints& 
     standin.resetPeakResidentSize();
     round.standinCurl = runCurl(paths, endpoints.standin, check);
     round.standinPeakMiB = standin.peakResidentMiB();
-    round.standinClient = runClient(paths, clientCommand(paths, coreRun, endpoints.standin),
-                                    check, "client run against the stand-in");
+    round.standinClient = runClient(paths, clientCommand(paths, coreRun, endpoints.standin), check,
+                                    "client run against the stand-in");
     return round;
 }
 
@@ -149,6 +155,18 @@ double medianOf(const std::vector<Round>& rounds, Get get) {
 template <typename Get>
 std::string secondsOf(const std::vector<Round>& rounds, Get get) {
     return Fixed(medianOf(rounds, get), 2) + " s";
+}
+
+void printBaselineRows(const std::vector<Round>& rounds) {
+    PrintRow("1b", "baseline client run (--baseline-core-run), wall",
+             secondsOf(rounds, [](auto& r) { return r.baseline.wallSeconds; }));
+    PrintRow(
+        "1b", "baseline client / reference",
+        Fixed(medianOf(rounds, [](auto& r) { return r.baseline.wallSeconds / r.reference(); }), 2));
+    PrintRow("1b", "client / baseline client",
+             Fixed(medianOf(rounds,
+                            [](auto& r) { return r.client.wallSeconds / r.baseline.wallSeconds; }),
+                   2));
 }
 
 void printRows(const std::vector<Round>& rounds, long mib) {
@@ -180,8 +198,8 @@ void printRows(const std::vector<Round>& rounds, long mib) {
     PrintRow("2", "client peak resident size with Debug To File", Fixed(debugRss, 0) + " MiB",
              "<= " + Fixed(rssLimit, 0) + " MiB", AtMost(debugRss, rssLimit));
 
-    const double standinRatio = medianOf(
-        rounds, [](auto& r) { return r.standinCurl.wallSeconds / r.curl.wallSeconds; });
+    const double standinRatio =
+        medianOf(rounds, [](auto& r) { return r.standinCurl.wallSeconds / r.curl.wallSeconds; });
     PrintRow("1s", "curl POST to the stand-in (echo engine), wall",
              secondsOf(rounds, [](auto& r) { return r.standinCurl.wallSeconds; }));
     PrintRow("1s", "stand-in / copy-only peer, same curl request", Fixed(standinRatio, 2),
@@ -200,10 +218,11 @@ int main(int argc, char** argv) {
     const fs::path workRoot = OptionValue(argc, argv, "--work", "");
     const long mib = OptionNumber(argc, argv, "--mib", 256);
     const long runs = OptionNumber(argc, argv, "--runs", 5);
+    const std::string baselineRun = OptionValue(argc, argv, "--baseline-core-run", "");
     if (standin.empty() || coreRun.empty() || workRoot.empty()) {
         std::fprintf(stderr,
                      "usage: %s --standin PATH --core-run PATH --work DIR [--mib N] "
-                     "[--runs N]\n",
+                     "[--runs N] [--baseline-core-run PATH]\n",
                      argv[0]);
         return 2;
     }
@@ -218,11 +237,12 @@ int main(int argc, char** argv) {
         CopyPeer peer;
         const Endpoints endpoints{peer.endpoint(), service.endpoint()};
 
-        runRound(paths, coreRun, endpoints, service, true, false);  // warm-up, with checks
+        runRound(paths, coreRun, baselineRun, endpoints, service, true, 0);  // warm-up, checked
         std::vector<Round> rounds;
         for (long i = 0; i < runs; ++i)
-            rounds.push_back(runRound(paths, coreRun, endpoints, service, i == 0, i % 2 == 1));
+            rounds.push_back(runRound(paths, coreRun, baselineRun, endpoints, service, i == 0, i));
         printRows(rounds, mib);
+        if (!baselineRun.empty()) printBaselineRows(rounds);
         fs::remove_all(work);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kqc-bench-transfer: %s\n", e.what());
