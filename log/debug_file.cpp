@@ -301,7 +301,7 @@ struct DebugEntry::Writer {
             }
             taken = landed = n;
             begun = true;
-            if (whole ? bytes.left() >= kBlock : true) beginDirect();
+            if (!whole || bytes.left() >= kBlock) beginDirect();
         }
         while (direct && !failed) {
             const size_t length = whole ? std::min(kBounceSize, bytes.left() / kBlock * kBlock)

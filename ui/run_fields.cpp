@@ -1,6 +1,5 @@
 #include "ui/run_fields.h"
 
-
 namespace kqc {
 
 namespace {
