@@ -6,9 +6,9 @@
 // window's log box holds every line the core logged, byte for byte.
 #include "bench/bench_support.h"
 #include "bench/reply_server.h"
-#include "client/plain_fields.h"
 #include "client/transcode_run.h"
-#include "log/activity_log.h"
+#include "support/recording_sink.h"
+#include "ui/form1_fields.h"
 #include "ui/form1.h"
 #include "ui/text_area.h"
 
@@ -72,7 +72,7 @@ fs::path freshFolder(const fs::path& parent) {
     return folder;
 }
 
-void setUp(FormFields& fields, const ReplyServer& server, const fs::path& target,
+void setUp(Form1Fields& fields, const ReplyServer& server, const fs::path& target,
            const std::string& list) {
     fields.setText(Field::txtTranscoderURLPort, server.endpoint());
     fields.setText(Field::txtURL, server.webRoot());
@@ -92,14 +92,16 @@ std::string withoutFolder(std::string log, const std::string& folder) {
 }
 
 Timed runCore(const ReplyServer& server, const fs::path& target, const std::string& list) {
-    PlainFields fields;
-    fields.setUrlMode(true);
-    setUp(fields, server, target, list);
-    ActivityLog log(fields);
+    RunValues values;
+    values.endpoint = server.endpoint();
+    values.webServerUrl = server.webRoot();
+    values.targetDir = freshFolder(target).string();
+    values.fileList = list;
+    test::RecordingSink sink;
     Stopwatch clock;
-    TranscodeRun(fields, log);
+    TranscodeRun(values, sink);
     const double seconds = clock.seconds();
-    return {seconds, withoutFolder(fields.outputLogText(), fields.text(Field::txtTargetDir))};
+    return {seconds, withoutFolder(sink.box, values.targetDir)};
 }
 
 Timed runWindow(Form1& form, const ReplyServer& server, const fs::path& target,

@@ -5,9 +5,8 @@
 //   kqc-bench-core-run --endpoint URL --source-dir DIR --target-dir DIR [--filter TEXT]
 //                      [--debug-log PATH]   (ticks "Debug To File", writing to PATH)
 #include "bench/bench_support.h"
-#include "client/plain_fields.h"
 #include "client/transcode_run.h"
-#include "log/activity_log.h"
+#include "support/recording_sink.h"
 
 #include <cstdio>
 
@@ -25,19 +24,18 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    PlainFields fields;
-    fields.setUrlMode(false);
-    fields.setText(Field::txtTranscoderURLPort, endpoint);
-    fields.setText(Field::txtSourceDir, sourceDir);
-    fields.setText(Field::txtTargetDir, targetDir);
-    fields.setText(Field::cmbSource_Format, bench::OptionValue(argc, argv, "--filter", "mp3"));
-    fields.setDebugValue(debugLog.empty() ? 0 : 1);
-    ActivityLog log(fields,
-                    debugLog.empty() ? DefaultDebugLogPath() : std::filesystem::path(debugLog));
+    RunValues values;
+    values.urlMode = false;
+    values.endpoint = endpoint;
+    values.sourceDir = sourceDir;
+    values.targetDir = targetDir;
+    values.sourceFormat = bench::OptionValue(argc, argv, "--filter", "mp3");
+    values.debugToFile = !debugLog.empty();
+    if (!debugLog.empty()) values.debugLogPath = debugLog;
+    test::RecordingSink sink;
+    TranscodeRun(values, sink);
 
-    TranscodeRun(fields, log);
-
-    const std::string text = fields.outputLogText();
+    const std::string text = sink.box;
     if (text.find("\r\nSaved transcoded file as ") == std::string::npos) {
         std::fprintf(stderr, "the run saved nothing; its log:%s\n", text.c_str());
         return 1;

@@ -12,7 +12,7 @@
 #include "bench/bench_support.h"
 #include "bench/copy_peer.h"
 #include "bench/standin_process.h"
-#include "client/plain_fields.h"
+#include "support/recording_sink.h"
 #include "client/request_builder.h"
 #include "log/activity_log.h"
 #include "media/base64.h"
@@ -60,10 +60,10 @@ void writeRequest(const Paths& paths) {
         std::ifstream in(paths.input, std::ios::binary);
         contents.assign(std::istreambuf_iterator<char>(in), {});
     }
-    kqc::PlainFields fields;
-    kqc::ActivityLog log(fields);
+    kqc::test::RecordingSink view;
+    kqc::ActivityLog log(view, false);
     std::string request;
-    kqc::CreateSOAPRequestXML(fields, log, request, kqc::Base64Encode(contents), "");
+    kqc::CreateSOAPRequestXML(kqc::TargetProfile{}, log, request, kqc::Base64Encode(contents), "");
     std::ofstream out(paths.request, std::ios::binary | std::ios::trunc);
     out.write(request.data(), static_cast<std::streamsize>(request.size()));
     if (!out) throw std::runtime_error("cannot write " + paths.request.string());

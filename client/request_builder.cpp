@@ -1,6 +1,5 @@
 #include "client/request_builder.h"
 
-#include "client/stop_signal.h"
 #include "media/base64.h"
 
 namespace kqc {
@@ -53,23 +52,6 @@ void appendElement(std::string& out, std::string_view name, std::string_view val
     out.append("</").append(name).append(">").append(kCrLf);
 }
 
-// The profile's values, read in the order the profile lists them.
-struct ProfileValues {
-    std::string format, codec, bitRate, channels, samplingRate;
-
-    explicit ProfileValues(const FormFields& fields)
-        : format(fields.text(Field::cmbTarget_Format)),
-          codec(fields.text(Field::cmbTarget_Codec)),
-          bitRate(fields.text(Field::cmbTarget_BitRate)),
-          channels(fields.text(Field::cmbTarget_Channels)),
-          samplingRate(fields.text(Field::cmbTarget_SamplingRate)) {}
-
-    size_t size() const {
-        return format.size() + codec.size() + bitRate.size() + channels.size() +
-               samplingRate.size();
-    }
-};
-
 // The debug entry of a request: this heading, then the request.
 constexpr std::string_view kEntryHeading = "Request Structure:\r\n";
 
@@ -84,7 +66,7 @@ void appendHead(std::string& request) {
 }
 
 // Everything after the source element.
-void appendTarget(std::string& request, const ProfileValues& profile) {
+void appendTarget(std::string& request, const TargetProfile& profile) {
     request.append(kTargetHead);
     appendElement(request, "fileFormat", profile.format);
     appendElement(request, "codec", profile.codec);
@@ -130,42 +112,29 @@ void AppendXmlEscaped(std::string& out, std::string_view text) {
     out.append(text.substr(start));
 }
 
-bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
+bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request,
                           std::string_view fileData, std::string_view location) {
-    const ProfileValues profile(fields);
     const bool byLocation = !location.empty();
     const std::string_view source = byLocation ? location : fileData;
+    const size_t profileSize = target.format.size() + target.codec.size() + target.bitRate.size() +
+                               target.channels.size() + target.samplingRate.size();
 
     request.clear();
     request.shrink_to_fit();
-    request.reserve(kRequestFrame + source.size() + profile.size());
+    request.reserve(kRequestFrame + source.size() + profileSize);
     appendHead(request);
     appendElement(request, byLocation ? "location" : "fileData", source);
-    appendTarget(request, profile);
+    appendTarget(request, target);
 
     log.DebugToFile({kEntryHeading, request});
     return true;
 }
 
-bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
-                          DebugEntry begun) {
-    const ProfileValues profile(fields);
+bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request) {
     request.append("</fileData>").append(kCrLf);
-    appendTarget(request, profile);
-
-    log.DebugToFile(std::move(begun), {kEntryHeading, request});
+    appendTarget(request, target);
+    log.DebugToFile({kEntryHeading, request});
     return true;
-}
-
-DebugEntry EncodeFileData(ActivityLog& log, std::string& request, Base64TailEncoder& text,
-                          const StopSignal* stop) {
-    const size_t headSize = FileDataRequestHead().size();
-    DebugEntry entry = log.BeginDebugEntry(kEntryHeading.size() + request.size() + kRequestFrame);
-    while (!text.done() && !(stop && stop->requested())) {
-        text.encodeUpTo(request, headSize + text.encoded() + 1);  // the next piece
-        entry.advance({kEntryHeading, std::string_view(request.data(), headSize + text.encoded())});
-    }
-    return entry;
 }
 
 }  // namespace kqc

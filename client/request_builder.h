@@ -1,38 +1,26 @@
 #pragma once
 
-#include "client/form_fields.h"
+#include "client/run_values.h"
 #include "log/activity_log.h"
-#include "media/base64.h"
 
 #include <string>
 #include <string_view>
 
 namespace kqc {
 
-class StopSignal;
-
 // Namespace of the service's transcode operation.
 inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/quorra/MediaAdapter";
 
 // Builds the SOAP 1.1 transcode request for one source: location when it is not empty,
-// otherwise fileData (Base64). Target values come from the fields, XML-escaped. Writes the
-// request to the debug log as "Request Structure:". Always true.
-bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
+// otherwise fileData (Base64). The target values are XML-escaped. Writes the request to the
+// debug log as "Request Structure:". Always true.
+bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request,
                           std::string_view fileData, std::string_view location);
 
 // The same request for file-system mode built around the file data already in place: request
 // holds FileDataRequestHead() followed by the Base64 text of our own encoder (which has no
-// character to escape); the rest of the request is appended to it. begun is the request's
-// debug entry if EncodeFileData began it; it is finished here.
-bool CreateSOAPRequestXML(const FormFields& fields, ActivityLog& log, std::string& request,
-                          DebugEntry begun = {});
-
-// Makes the whole Base64 text of text's file bytes in request (behind FileDataRequestHead()).
-// For a large file with "Debug To File" ticked, the request's debug entry is begun meanwhile, so
-// that the disk writes the text already made while the rest is encoded. A stop request ends the
-// encoding after the current piece, the request then unfinished.
-DebugEntry EncodeFileData(ActivityLog& log, std::string& request, Base64TailEncoder& text,
-                          const StopSignal* stop = nullptr);
+// character to escape); the rest of the request is appended to it.
+bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request);
 
 // The text of a file-system mode request before its Base64 file data.
 const std::string& FileDataRequestHead();

@@ -29,22 +29,24 @@ void logMessageIfAny(ActivityLog& log, std::string_view response) {
 
 // Decodes the file data where its text stands in the answer: the bytes take less room than the
 // text, so no second whole-file buffer is needed.
-void saveFileData(const FormFields& fields, ActivityLog& log, std::string& response,
-                  std::string_view filename) {
+FileOutcome saveFileData(std::string_view targetDir, ActivityLog& log, std::string& response,
+                         std::string_view filename) {
     std::string_view fileData;
     if (!ExtractTagValue(response, kFileDataStart, kFileDataEnd, fileData)) {
         log.LogOutput("No <fileData> was Found");
-        return;
+        return FileOutcome::failed;
     }
-    const std::string path = JoinPath(fields.text(Field::txtTargetDir), filename);
+    const std::string path = JoinPath(targetDir, filename);
     const std::span<char> text(response.data() + (fileData.data() - response.data()),
                                fileData.size());
     size_t decodedLength = 0;
     if (!Base64DecodeInPlace(text, decodedLength)) {
         log.LogOutput("Error decoding <fileData> for " + path);
-        return;
+        return FileOutcome::failed;
     }
-    SaveTranscodedFile(log, path, std::string_view(text.data(), decodedLength));
+    const bool saved = SaveTranscodedFile(path, std::string_view(text.data(), decodedLength));
+    log.LogOutput((saved ? "Saved transcoded file as " : "Error saving transcoded file as ") + path);
+    return saved ? FileOutcome::saved : FileOutcome::failed;
 }
 
 }  // namespace
@@ -60,27 +62,25 @@ bool ExtractTagValue(std::string_view text, std::string_view startTag, std::stri
     return true;
 }
 
-void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string_view vcResponseCode,
-                    std::string_view vcFilename) {
+FileOutcome ResponseHandle(std::string_view targetDir, ActivityLog& log,
+                           std::string_view vcResponseCode, std::string_view vcFilename) {
     std::string response(vcResponseCode);
-    ResponseHandle(fields, log, response, vcFilename);
+    return ResponseHandle(targetDir, log, response, vcFilename);
 }
 
-void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string& vcResponseCode,
-                    std::string_view vcFilename) {
+FileOutcome ResponseHandle(std::string_view targetDir, ActivityLog& log,
+                           std::string& vcResponseCode, std::string_view vcFilename) {
     std::string_view code;
     const bool hasCode = ExtractTagValue(vcResponseCode, kReturnCodeStart, kReturnCodeEnd, code);
     if (!hasCode) {
         logMessageIfAny(log, vcResponseCode);
-        return;
+        return FileOutcome::failed;
     }
-    if (code == "0") {
-        saveFileData(fields, log, vcResponseCode, vcFilename);
-        return;
-    }
+    if (code == "0") return saveFileData(targetDir, log, vcResponseCode, vcFilename);
     std::string line("ResponseHandle Failure: Returncode was ");
     line.append(code).append(" - ").append(ReturnCodeText(code));
     log.LogOutput(line);
+    return code == "2005" ? FileOutcome::busy : FileOutcome::failed;
 }
 
 }  // namespace kqc

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/form_fields.h"
+#include "client/run_values.h"
 #include "log/activity_log.h"
 
 #include <string_view>
@@ -14,11 +14,11 @@ bool ExtractTagValue(std::string_view text, std::string_view startTag, std::stri
                      std::string_view& value);
 
 // Reads the return code of a service answer; on "0" decodes the file data and saves it as
-// vcFilename in txtTargetDir, otherwise logs the code and its message.
-void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string_view vcResponseCode,
-                    std::string_view vcFilename);
+// vcFilename in targetDir, otherwise logs the code and its message.
+FileOutcome ResponseHandle(std::string_view targetDir, ActivityLog& log,
+                           std::string_view vcResponseCode, std::string_view vcFilename);
 // The same, decoding the file data inside the answer's own memory, which it overwrites.
-void ResponseHandle(const FormFields& fields, ActivityLog& log, std::string& vcResponseCode,
-                    std::string_view vcFilename);
+FileOutcome ResponseHandle(std::string_view targetDir, ActivityLog& log,
+                           std::string& vcResponseCode, std::string_view vcFilename);
 
 }  // namespace kqc

@@ -6,125 +6,98 @@
 #include "client/stop_signal.h"
 #include "media/base64.h"
 #include "media/file_contents.h"
-#include "media/folder_listing.h"
+#include "media/large_buffer.h"
 
 #include <new>
-#include <vector>
+#include <optional>
 
 namespace kqc {
 
 namespace {
 
 constexpr std::string_view kSeparator = "-------------------------------------------------";
-
-std::vector<std::string_view> splitAtCrLf(std::string_view text) {
-    std::vector<std::string_view> entries;
-    for (;;) {
-        size_t at = text.find("\r\n");
-        entries.push_back(text.substr(0, at));
-        if (at == std::string_view::npos) return entries;
-        text.remove_prefix(at + 2);
-    }
-}
+// The Base64 text of a file is made in pieces of this many chars; a stop waits for one piece.
+constexpr size_t kEncodePiece = size_t{16} << 20;
 
 bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
 
 // Logs how building the request went, posts it and hands the answer on. The request is given
-// up to the service call, which releases it once sent. False when the request went no further
+// up to the service call, which releases it once sent. Nothing when the request went no further
 // than a failure line, or the run was stopped meanwhile.
-bool postBuiltRequest(FormFields& fields, ActivityLog& log, StopSignal* stop, bool built,
-                      std::string request, std::string_view sourceName,
-                      Base64TailEncoder* unsent = nullptr) {
+std::optional<FileOutcome> postBuiltRequest(const RunValues& values, ActivityLog& log,
+                                            StopSignal* stop, std::size_t memoryLimit, bool built,
+                                            std::string request, std::string_view sourceName) {
     if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
-        return false;
+        return std::nullopt;
     }
     log.LogOutput("CreateSOAPRequestXML successfully");
 
     std::string response;
-    const bool posted = PostXML(fields.text(Field::txtTranscoderURLPort), std::move(request),
-                                response, stop, unsent);
-    if (stopped(stop)) return false;
+    const bool posted = PostXML(values.endpoint, std::move(request), response, stop, memoryLimit);
+    if (stopped(stop)) return std::nullopt;
     if (!posted) {
         log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
-        return false;
+        return std::nullopt;
     }
     log.LogOutput("PostXML successfullly");
-    const std::string outputName = OutputName(sourceName, fields.text(Field::cmbTarget_Format));
-    ResponseHandle(fields, log, response, outputName);
+    const std::string outputName = OutputName(sourceName, values.target.format);
+    return ResponseHandle(values.targetDir, log, response, outputName);
+}
+
+FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, ActivityLog& log,
+                           StopSignal* stop, std::size_t memoryLimit) {
+    const std::string url = WebServerUrlOf(values);
+    log.LogOutput("Starting on " + url + "/" + std::string(entry));
+    std::string request;
+    const bool built =
+        CreateSOAPRequestXML(values.target, log, request, {}, url + UrlPathOf(entry));
+    const auto outcome =
+        postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), entry);
+    // A failed request goes straight on to the next entry, without the separator.
+    if (!outcome) return stopped(stop) ? FileOutcome::stopped : FileOutcome::failed;
+    log.LogOutput(kSeparator);
+    log.LogOutput("");
+    return *outcome;
+}
+
+// Turns the bytes read in behind the head into their Base64 text where they stand. False when a
+// stop came first.
+bool encodeFileData(std::string& request, std::size_t lead, const StopSignal* stop) {
+    const size_t head = FileDataRequestHead().size();
+    Base64TailEncoder text(request, head, lead);
+    while (!text.done()) {
+        if (stopped(stop)) return false;
+        text.encodeUpTo(request, head + text.encoded() + kEncodePiece);
+    }
     return true;
 }
 
-void runUrlMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
-    std::string url = fields.text(Field::txtURL);
-    if (url.empty() || url.back() != '/') {
-        url.push_back('/');
-        fields.setText(Field::txtURL, url);
+// One buffer becomes the whole request: the file is read in after the request's head, turned
+// into its Base64 text where it stands, and the rest follows.
+FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, ActivityLog& log,
+                          StopSignal* stop, std::size_t memoryLimit) {
+    std::string request(FileDataRequestHead());
+    size_t lead = 0;  // the room before the bytes that their text needs beyond them
+    FileReadRoom room{FileDataRequestCapacity,
+                      [&lead](size_t size) { return lead = Base64EncodedSize(size) - size; },
+                      memoryLimit, [stop] { return stopped(stop); }};
+    bool read = false;
+    try {
+        read = AppendFileContents(file.path, request, room);
+    } catch (const std::bad_alloc&) {
     }
-    const std::string list = fields.text(Field::txtSourceFilenames);
-    for (std::string_view entry : splitAtCrLf(list)) {
-        if (stopped(stop)) return;
-        if (entry.empty()) continue;
-        try {
-            const std::string currentUrl = fields.text(Field::txtURL);
-            log.LogOutput("Starting on " + currentUrl + "/" + std::string(entry));
-            std::string request;
-            const bool built =
-                CreateSOAPRequestXML(fields, log, request, {}, currentUrl + UrlPathOf(entry));
-            // A failed request goes straight on to the next entry, without the separator.
-            if (!postBuiltRequest(fields, log, stop, built, std::move(request), entry)) continue;
-            log.LogOutput(kSeparator);
-            log.LogOutput("");
-        } catch (const std::bad_alloc&) {
-            // The entry ends with the lines it has; the next one follows.
-        }
+    if (stopped(stop)) return FileOutcome::stopped;
+    if (!read) {
+        log.LogOutput("Error reading source file " + file.path);
+        return FileOutcome::failed;
     }
-}
-
-void runFileSystemMode(FormFields& fields, ActivityLog& log, StopSignal* stop) {
-    const std::string folder = fields.text(Field::txtSourceDir);
-    const auto files = ListPlainFiles(folder);
-    if (!files) {
-        log.LogOutput("Error reading source directory " + folder);
-        return;
-    }
-    for (const FolderFile& file : *files) {
-        if (stopped(stop)) return;
-        if (!NameMatchesFilter(file.name, fields.text(Field::cmbSource_Format))) continue;
-        try {
-            // One buffer becomes the whole request: the file is read in after the request's
-            // head, turned into its Base64 text where it stands, and the rest follows.
-            const std::string& head = FileDataRequestHead();
-            std::string request(head);
-            bool read = false;
-            size_t lead = 0;  // the room before the bytes that their text needs beyond them
-            try {
-                read = AppendFileContents(
-                    file.path, request, FileDataRequestCapacity,
-                    [&lead](size_t size) { return lead = Base64EncodedSize(size) - size; });
-            } catch (const std::bad_alloc&) {
-            }
-            if (!read) {
-                log.LogOutput("Error reading source file " + file.path);
-                continue;
-            }
-            if (stopped(stop)) return;
-            log.LogOutput("Starting to Base64 Encode File");
-            Base64TailEncoder text(request, head.size(), lead);
-            // The debug file's entry needs the whole text first. Otherwise nothing reads the
-            // request before the service does: its text is made as it is sent, while the service
-            // takes in what came before.
-            DebugEntry entry;
-            if (fields.debugValue() == 1) {
-                entry = EncodeFileData(log, request, text, stop);
-                if (stopped(stop)) return;  // an entry begun is cut off again
-            }
-            const bool built = CreateSOAPRequestXML(fields, log, request, std::move(entry));
-            postBuiltRequest(fields, log, stop, built, std::move(request), file.name, &text);
-        } catch (const std::bad_alloc&) {
-            // The file ends with the lines it has; the next one follows.
-        }
-    }
+    log.LogOutput("Starting to Base64 Encode File");
+    if (!encodeFileData(request, lead, stop)) return FileOutcome::stopped;
+    const bool built = CreateSOAPRequestXML(values.target, log, request);
+    const auto outcome =
+        postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), file.name);
+    return outcome ? *outcome : stopped(stop) ? FileOutcome::stopped : FileOutcome::failed;
 }
 
 bool keptInUrlPath(unsigned char c) {
@@ -134,6 +107,11 @@ bool keptInUrlPath(unsigned char c) {
 }
 
 }  // namespace
+
+std::string WebServerUrlOf(const RunValues& values) {
+    const std::string& url = values.webServerUrl;
+    return url.empty() || url.back() != '/' ? url + "/" : url;
+}
 
 std::string UrlPathOf(std::string_view entry) {
     constexpr char kHex[] = "0123456789ABCDEF";
@@ -159,34 +137,55 @@ std::string OutputName(std::string_view name, std::string_view targetFormat) {
     return output;
 }
 
-void BeginTranscodeRun(FormFields& fields) {
-    fields.setOutputLogText("");
-    fields.setEnabled(Button::cmdTranscode, false);
-    fields.setEnabled(Button::cmdFileSelect, false);
+std::vector<FolderFile> RunSources(const RunValues& values, ActivityLog& log) {
+    std::vector<FolderFile> sources;
+    if (values.urlMode) {
+        // Entries are split at CR LF only, and kept as they are.
+        std::string_view list = values.fileList;
+        for (bool more = true; more;) {
+            const size_t at = list.find("\r\n");
+            const std::string_view entry = list.substr(0, at);
+            if (!entry.empty()) sources.push_back({std::string(entry), std::string(entry)});
+            more = at != std::string_view::npos;
+            if (more) list.remove_prefix(at + 2);
+        }
+        return sources;
+    }
+    auto files = ListPlainFiles(values.sourceDir);
+    if (!files) {
+        log.LogOutput("Error reading source directory " + values.sourceDir);
+        return sources;
+    }
+    for (FolderFile& file : *files)
+        if (NameMatchesFilter(file.name, values.sourceFormat)) sources.push_back(std::move(file));
+    return sources;
 }
 
-void TranscodeSources(FormFields& fields, ActivityLog& log, StopSignal* stop) {
+FileOutcome TranscodeSource(const RunValues& values, const FolderFile& source, ActivityLog& log,
+                            StopSignal* stop, std::size_t memoryLimit) {
     try {
-        if (fields.urlModeSelected())
-            runUrlMode(fields, log, stop);
-        else
-            runFileSystemMode(fields, log, stop);
-    } catch (const std::exception& e) {
-        // Nothing but a failure outside any one file gets here: the window stays usable.
-        if (!stopped(stop)) log.LogOutput(std::string("Transcoding stopped: ") + e.what());
+        return values.urlMode ? transcodeEntry(values, source.name, log, stop, memoryLimit)
+                              : transcodeFile(values, source, log, stop, memoryLimit);
+    } catch (const std::bad_alloc&) {
+        // The source ends with the lines it has; the next one follows.
+        return stopped(stop) ? FileOutcome::stopped : FileOutcome::failed;
     }
 }
 
-void EndTranscodeRun(FormFields& fields) {
-    fields.showFinishedNotice("Transcoding Finished.");
-    fields.setEnabled(Button::cmdTranscode, true);
-    fields.setEnabled(Button::cmdFileSelect, true);
-}
-
-void TranscodeRun(FormFields& fields, ActivityLog& log) {
-    BeginTranscodeRun(fields);
-    TranscodeSources(fields, log);
-    EndTranscodeRun(fields);
+void TranscodeRun(const RunValues& values, RunSink& sink, StopSignal* stop) {
+    ActivityLog log(sink, values.debugToFile, values.debugLogPath);
+    try {
+        const std::size_t memoryLimit = LargeBufferLimit();
+        if (values.urlMode && WebServerUrlOf(values) != values.webServerUrl)
+            sink.webServerUrlChanged(WebServerUrlOf(values));
+        for (const FolderFile& source : RunSources(values, log)) {
+            if (stopped(stop)) return;
+            TranscodeSource(values, source, log, stop, memoryLimit);
+        }
+    } catch (const std::exception& e) {
+        // Nothing but a failure outside any one source gets here: the window stays usable.
+        if (!stopped(stop)) log.LogOutput(std::string("Transcoding stopped: ") + e.what());
+    }
 }
 
 }  // namespace kqc

@@ -1,27 +1,35 @@
 #pragma once
 
-#include "client/form_fields.h"
+#include "client/run_values.h"
 #include "log/activity_log.h"
+#include "media/folder_listing.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kqc {
 
 class StopSignal;
 
-// What "Transcode Now!" does: one request per file of the list (URL mode) or per matching file
-// of the source folder (file-system mode), each answer handled, then the "Transcoding
-// Finished." notice. Always ends with cmdTranscode and cmdFileSelect enabled.
-void TranscodeRun(FormFields& fields, ActivityLog& log);
+// What "Transcode Now!" does between disabling its buttons and the "Transcoding Finished."
+// notice: one request per entry of the file list (URL mode) or per matching file of the source
+// folder (file-system mode), each answer handled. A failure with one file, running out of memory
+// included, never ends it; a stop request does, without another line.
+void TranscodeRun(const RunValues& values, RunSink& sink, StopSignal* stop = nullptr);
 
-// The same run in its three steps, for a window that runs the sources on a thread of its own:
-// BeginTranscodeRun empties the log box and disables the two buttons, TranscodeSources goes over
-// the files (a failure with one file, running out of memory included, never ends it; a stop
-// request does, without another line), EndTranscodeRun shows the notice and enables the buttons.
-void BeginTranscodeRun(FormFields& fields);
-void TranscodeSources(FormFields& fields, ActivityLog& log, StopSignal* stop = nullptr);
-void EndTranscodeRun(FormFields& fields);
+// The run in its parts, for a front end that runs several sources at once. RunSources gives the
+// sources in their order: the file list's non-empty entries (name and path are the entry) or
+// the source folder's matching files; a folder that cannot be listed is logged and gives none.
+std::vector<FolderFile> RunSources(const RunValues& values, ActivityLog& log);
+// One source's request, call and answer, with all its log lines. No buffer's capacity passes
+// memoryLimit; a stop request ends it after the step under way, without another line.
+FileOutcome TranscodeSource(const RunValues& values, const FolderFile& source, ActivityLog& log,
+                            StopSignal* stop, std::size_t memoryLimit);
+
+// The web server URL with the "/" that the run adds where it does not end with one.
+std::string WebServerUrlOf(const RunValues& values);
 
 // The entry as it goes into a location: UTF-8 bytes that a URL path cannot hold as they are
 // percent-encoded, "/" and the other characters a path may hold kept.

@@ -4,8 +4,8 @@
 // carry (a control character other than tab, LF and CR, or bytes that are no UTF-8) is written
 // as it is, which leaves the request unreadable to a strict reader: that is what the builder
 // does, and the target expects it.
-#include "client/plain_fields.h"
 #include "client/request_builder.h"
+#include "support/recording_sink.h"
 #include "xml_chars.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -25,11 +25,6 @@ void require(bool condition, const char* what) {
     std::fprintf(stderr, "broken: %s\n", what);
     std::abort();
 }
-
-constexpr std::array kProfileFields = {kqc::Field::cmbTarget_Format, kqc::Field::cmbTarget_Codec,
-                                       kqc::Field::cmbTarget_BitRate,
-                                       kqc::Field::cmbTarget_Channels,
-                                       kqc::Field::cmbTarget_SamplingRate};
 
 // The children of audio, in order; the values of the profile fields sit at indexes 0, 1, 2, 3, 5.
 constexpr std::array<std::string_view, 7> kAudioChildren = {
@@ -81,23 +76,24 @@ void checkReadBack(const std::string& request, const std::array<std::string, 5>&
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider provider(data, size);
-    kqc::PlainFields fields;
+    // In the order the request lists them: format, codec, bit rate, channels, sampling rate.
     std::array<std::string, 5> profile;
     bool allXml = true;
-    for (size_t i = 0; i < profile.size(); ++i) {
-        profile[i] = provider.ConsumeRandomLengthString(64);
-        fields.setText(kProfileFields[i], profile[i]);
-        allXml = allXml && kqc::fuzz::IsXmlText(profile[i]);
+    for (std::string& value : profile) {
+        value = provider.ConsumeRandomLengthString(64);
+        allXml = allXml && kqc::fuzz::IsXmlText(value);
     }
+    const kqc::TargetProfile target{profile[0], profile[1], profile[2], profile[4], profile[3]};
     const std::string location = provider.ConsumeRandomLengthString(256);
     const std::string fileData = provider.ConsumeRemainingBytesAsString();
     const bool byLocation = !location.empty();
     const std::string_view source = byLocation ? location : fileData;
     allXml = allXml && kqc::fuzz::IsXmlText(source);
 
-    kqc::ActivityLog log(fields, "/nonexistent/unused.log");  // debug is off
+    kqc::test::RecordingSink view;
+    kqc::ActivityLog log(view, false);
     std::string request;
-    require(kqc::CreateSOAPRequestXML(fields, log, request, fileData, location),
+    require(kqc::CreateSOAPRequestXML(target, log, request, fileData, location),
             "the builder reported a failure");
     require(kqc::fuzz::IsXmlText(request) == allXml,
             "the request is XML exactly when every value is");

@@ -2,7 +2,7 @@
 // with tags taken from the input, then ResponseHandle saving into a temp folder. Beyond what the
 // sanitizers catch, it checks that a value lies where the tags say, that one answer logs at most
 // one kind of line, and that a saved file holds exactly the decoded file data.
-#include "client/plain_fields.h"
+#include "support/recording_sink.h"
 #include "client/response_handler.h"
 #include "media/base64.h"
 
@@ -68,12 +68,11 @@ std::string readFile(const fs::path& path) {
 }
 
 void checkResponseHandle(std::string_view response) {
-    kqc::PlainFields fields;
-    fields.setText(kqc::Field::txtTargetDir, targetFolder().string());
-    kqc::ActivityLog log(fields, targetFolder() / "unused.log");  // debug is off
-    kqc::ResponseHandle(fields, log, response, "out.mp4");
+    kqc::test::RecordingSink view;
+    kqc::ActivityLog log(view, false);
+    kqc::ResponseHandle(targetFolder().string(), log, response, "out.mp4");
 
-    const std::string box = fields.outputLogText();
+    const std::string box = view.box;
     const fs::path output = targetFolder() / "out.mp4";
     const std::string savedLine = "\r\nSaved transcoded file as " + output.string();
     const bool saved = box == savedLine;

@@ -4,7 +4,7 @@
 // catch, it checks that a refused body comes with a reason and no call, that the Fault envelope
 // reads back with that reason, and that a call's values, written again by the client's request
 // builder, are read back the same.
-#include "client/plain_fields.h"
+#include "support/recording_sink.h"
 #include "client/request_builder.h"
 #include "media/base64.h"
 #include "quorra-standin/codec_chart.h"
@@ -96,15 +96,11 @@ void checkRebuilt(const kqc::standin::TranscodeCall& call) {
                                    std::string_view(p.samplingRate)})
         if (!carriable(value)) return;
 
-    kqc::PlainFields fields;
-    fields.setText(kqc::Field::cmbTarget_Format, p.fileFormat);
-    fields.setText(kqc::Field::cmbTarget_Codec, p.codec);
-    fields.setText(kqc::Field::cmbTarget_BitRate, p.bitRate);
-    fields.setText(kqc::Field::cmbTarget_Channels, p.channels);
-    fields.setText(kqc::Field::cmbTarget_SamplingRate, p.samplingRate);
-    kqc::ActivityLog log(fields, "/nonexistent/unused.log");  // debug is off
+    const kqc::TargetProfile target{p.fileFormat, p.codec, p.bitRate, p.samplingRate, p.channels};
+    kqc::test::RecordingSink view;
+    kqc::ActivityLog log(view, false);
     std::string request;
-    kqc::CreateSOAPRequestXML(fields, log, request, byLocation ? "" : source,
+    kqc::CreateSOAPRequestXML(target, log, request, byLocation ? "" : source,
                               byLocation ? source : "");
 
     const ParsedCall again = readCall(request);

@@ -2,23 +2,9 @@
 
 #include "log/debug_file.h"
 
-#include <string>
 #include <vector>
 
 namespace kqc {
-
-namespace {
-
-constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kEntryEnd = "\r\n\r\n";
-
-std::vector<std::string_view> entryPieces(std::initializer_list<std::string_view> pieces) {
-    std::vector<std::string_view> all(pieces);
-    all.push_back(kEntryEnd);
-    return all;
-}
-
-}  // namespace
 
 std::filesystem::path DefaultDebugLogPath() {
 #ifdef _WIN32
@@ -31,33 +17,21 @@ std::filesystem::path DefaultDebugLogPath() {
 #endif
 }
 
-ActivityLog::ActivityLog(LogFields& fields, std::filesystem::path debugLogPath)
-    : m_fields(fields), m_debugLogPath(std::move(debugLogPath)) {}
+ActivityLog::ActivityLog(LogView& view, bool debugToFile, std::filesystem::path debugLogPath)
+    : m_view(view), m_debugToFile(debugToFile), m_debugLogPath(std::move(debugLogPath)) {}
 
 void ActivityLog::LogOutput(std::string_view line) {
-    std::string added;
-    added.reserve(kCrLf.size() + line.size());
-    added.append(kCrLf).append(line);
-    m_fields.appendOutputLog(added);
+    m_view.showLine(line);
     DebugToFile(line);
-    m_fields.refresh();
 }
 
 void ActivityLog::DebugToFile(std::string_view entry) { DebugToFile({entry}); }
 
 void ActivityLog::DebugToFile(std::initializer_list<std::string_view> pieces) {
-    if (m_fields.debugValue() != 1) return;
-    AppendToDebugFile(m_debugLogPath, entryPieces(pieces));  // an unwritable log loses the entry, nothing more
-}
-
-DebugEntry ActivityLog::BeginDebugEntry(std::size_t entrySize) {
-    if (m_fields.debugValue() != 1 || entrySize < kUncachedEntrySize) return {};
-    return DebugEntry(m_debugLogPath);
-}
-
-void ActivityLog::DebugToFile(DebugEntry begun, std::initializer_list<std::string_view> pieces) {
-    if (!begun.active()) return DebugToFile(pieces);
-    begun.finish(entryPieces(pieces));
+    if (!m_debugToFile) return;
+    std::vector<std::string_view> entry(pieces);
+    entry.push_back("\r\n\r\n");
+    AppendToDebugFile(m_debugLogPath, entry);  // an unwritable log loses the entry, nothing more
 }
 
 }  // namespace kqc

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -22,26 +23,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Reads and writes move this much at a time: a close waits at most for one piece, and the page
+// cache takes a large file better in pieces than in one write.
+constexpr size_t kPiece = size_t{16} << 20;
+
+bool writeInPieces(std::FILE* file, std::string_view data) {
+    for (size_t at = 0; at < data.size(); at += kPiece) {
+        const size_t n = std::min(kPiece, data.size() - at);
+        if (std::fwrite(data.data() + at, 1, n, file) != n) return false;
+    }
+    return true;
+}
+
+bool writeAndClose(std::FILE* file, std::string_view data) {
+    const bool ok = writeInPieces(file, data);
+    return std::fclose(file) == 0 && ok;
+}
+
 #ifdef _WIN32
-bool appendWholeFile(const fs::path& path, std::string& buffer,
-                     const std::function<size_t(size_t)>& capacityFor,
-                     const std::function<size_t(size_t)>& leadFor) {
+bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRoom& room) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) return false;
-    const auto size = fs::file_size(path, ec);
+    const auto size = static_cast<size_t>(fs::file_size(path, ec));
     std::FILE* file = _wfopen(path.c_str(), L"rb");
     if (!file) return false;
     const size_t start = buffer.size();
-    if (!ec && capacityFor(static_cast<size_t>(size)) > LargeBufferLimit()) {
-        std::fclose(file);
-        return false;
-    }
-    if (!ec) buffer.reserve(capacityFor(static_cast<size_t>(size)));
-    if (leadFor) buffer.resize(start + leadFor(ec ? 0 : static_cast<size_t>(size)));
+    const size_t lead = room.leadFor ? room.leadFor(size) : 0;
+    bool ok = ReserveWithin(buffer, std::max(room.capacityFor(size), start + lead + size), room.limit);
+    if (ok) buffer.resize(start + lead);
     char chunk[1 << 16];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) buffer.append(chunk, n);
-    bool ok = !std::ferror(file);
+    while (ok && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        ok = !(room.stopRequested && room.stopRequested()) &&
+             ReserveWithin(buffer, buffer.size() + n, room.limit);
+        if (ok) buffer.append(chunk, n);
+    }
+    ok = ok && !std::ferror(file);
     std::fclose(file);
     if (!ok) buffer.resize(start);
     return ok;
@@ -50,39 +67,32 @@ bool appendWholeFile(const fs::path& path, std::string& buffer,
 std::FILE* createExclusive(const fs::path& path) { return _wfopen(path.c_str(), L"wbx"); }
 #else
 // O_NONBLOCK keeps a FIFO that appeared after the listing from blocking the open.
-bool appendWholeFile(const fs::path& path, std::string& buffer,
-                     const std::function<size_t(size_t)>& capacityFor,
-                     const std::function<size_t(size_t)>& leadFor) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRoom& room) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     const size_t start = buffer.size();
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     const auto size = static_cast<size_t>(info.st_size);
-    const size_t lead = leadFor ? leadFor(size) : 0;
-    const size_t capacity = std::max(capacityFor(size), start + lead + size);
-    if (capacity > LargeBufferLimit()) {  // refused before a byte is read
-        ::close(fd);
-        return false;
-    }
-    buffer.reserve(capacity);
-    buffer.resize(start + lead + size);
+    const size_t lead = ok && room.leadFor ? room.leadFor(size) : 0;
+    // The whole capacity is taken before a byte is read.
+    ok = ok && ReserveWithin(buffer, std::max(room.capacityFor(size), start + lead + size), room.limit);
+    if (ok) buffer.resize(start + lead + size);
     size_t filled = start + lead;
-    bool ok = true;
     // Past the size the file had, reads go to a small probe first: the buffer grows only when the
-    // file did, and never past its capacity just to find the end.
+    // file did.
     char probe[1 << 12];
-    for (;;) {
+    while (ok) {
         const bool past = filled == buffer.size();
-        ssize_t n = past ? ::read(fd, probe, sizeof probe)
-                         : ::read(fd, buffer.data() + filled, buffer.size() - filled);
+        const size_t want = past ? sizeof probe : std::min(kPiece, buffer.size() - filled);
+        const ssize_t n = ::read(fd, past ? probe : buffer.data() + filled, want);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
+        ok = n >= 0 && !(room.stopRequested && room.stopRequested());
         if (n <= 0) break;
-        if (past) buffer.append(probe, static_cast<size_t>(n));
+        if (past) {
+            ok = ok && ReserveWithin(buffer, filled + static_cast<size_t>(n), room.limit);
+            if (ok) buffer.append(probe, static_cast<size_t>(n));
+        }
         filled += static_cast<size_t>(n);
     }
     ::close(fd);
@@ -95,8 +105,6 @@ std::FILE* createExclusive(const fs::path& path) { return std::fopen(path.c_str(
 
 // A new file beside the target, so that the final rename stays on one file system.
 std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
-    // Seeded once per thread: opening the system's entropy source for every saved file showed
-    // in long batches.
     thread_local std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The target's name, cut short, keeps the temporary file recognisable and within NAME_MAX.
@@ -111,85 +119,129 @@ std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
 }
 
 #ifdef _WIN32
-bool mayReplace(const fs::path&, int&) { return true; }
-void keepMode(std::FILE*, int) {}
+struct ExistingTarget {
+    bool regular = false;
+};
+bool inspect(const fs::path&, ExistingTarget&) { return true; }
+bool replaceable(const ExistingTarget&) { return true; }
+bool carryOver(const ExistingTarget&, std::FILE*) { return true; }
+bool writeInPlace(const ExistingTarget&, std::string_view) { return false; }
 #else
-// An existing target must be writable as it stands, as writing it in place would need; its
-// permissions carry over to the new file (mode is -1 when there is none to keep). Anything but
-// a regular file (a symlink planted in a shared folder) is replaced, never followed.
-bool mayReplace(const fs::path& target, int& mode) {
-    mode = -1;
+// What a replacement has to keep of an existing regular target.
+struct ExistingTarget {
+    bool regular = false;
+    int fd = -1;  // open for writing, kept for the extended attributes
+    struct stat info {};
+    ~ExistingTarget() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// False for a regular target that may not be written as it stands: it stays untouched, as
+// writing it in place would. Anything but a regular file (a symlink planted in a shared folder)
+// is replaced, never followed.
+bool inspect(const fs::path& target, ExistingTarget& existing) {
     struct stat info {};
     if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
-    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    mode = static_cast<int>(info.st_mode & 07777);
+    existing.fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    existing.regular = true;
+    return existing.fd >= 0 && ::fstat(existing.fd, &existing.info) == 0;
+}
+
+bool replaceable(const ExistingTarget& existing) {
+    return !existing.regular || (existing.info.st_uid == ::geteuid() && existing.info.st_nlink == 1);
+}
+
+bool copyExtendedAttributes(int from, int to) {
+    const ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0) return size == 0 || errno == ENOTSUP;
+    std::string names(static_cast<size_t>(size), '\0');
+    const ssize_t listed = ::flistxattr(from, names.data(), names.size());
+    if (listed < 0) return false;
+    names.resize(static_cast<size_t>(listed));
+    for (size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+        const char* name = names.c_str() + at;
+        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+        std::string value(static_cast<size_t>(std::max<ssize_t>(length, 0)), '\0');
+        if (length < 0 || ::fgetxattr(from, name, value.data(), value.size()) != length ||
+            ::fsetxattr(to, name, value.data(), value.size(), 0) != 0)
+            return false;
+    }
     return true;
 }
 
-void keepMode(std::FILE* file, int mode) {
-    if (mode >= 0) ::fchmod(::fileno(file), static_cast<mode_t>(mode));
+// The replacement takes the target's group, extended attributes (ACLs among them) and mode; the
+// mode last, since a change of group clears the set-id bits.
+bool carryOver(const ExistingTarget& existing, std::FILE* replacement) {
+    if (!existing.regular) return true;
+    const int fd = ::fileno(replacement);
+    return ::fchown(fd, static_cast<uid_t>(-1), existing.info.st_gid) == 0 &&
+           copyExtendedAttributes(existing.fd, fd) &&
+           ::fchmod(fd, existing.info.st_mode & 07777) == 0;
+}
+
+// Through the descriptor inspect opened: the file it checked is the one written.
+bool writeInPlace(const ExistingTarget& existing, std::string_view data) {
+    if (::ftruncate(existing.fd, 0) != 0) return false;
+    const int fd = ::dup(existing.fd);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!file) {
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    return writeAndClose(file, data);
 }
 #endif
 
-// One write of a whole file lets the kernel cache it in 2 MiB pieces of memory, which a virtual
-// machine may have to fetch back from its host first: 256 MiB written at once took 0.9 to 1.2 s
-// where 1 MiB at a time took 0.07 s.
-bool writeInPieces(std::FILE* file, std::string_view data) {
-    constexpr size_t kPiece = size_t{1} << 20;
-    for (size_t at = 0; at < data.size(); at += kPiece) {
-        const size_t n = std::min(kPiece, data.size() - at);
-        if (std::fwrite(data.data() + at, 1, n, file) != n) return false;
-    }
-    return true;
-}
+enum class Replacement { done, failed, refused };
 
-bool writeReplacing(const fs::path& target, std::string_view data) {
-    int mode = -1;
-    if (!mayReplace(target, mode)) return false;
+// A replacement written whole beside the target, then renamed over it. Refused, with nothing left
+// behind, when the folder refuses the new file or the rename, or the new file cannot keep what
+// the target has; a write that fails is final, and the target stays as it was.
+Replacement replace(const fs::path& target, const ExistingTarget& existing, std::string_view data) {
     fs::path tempPath;
     std::FILE* file = createTempBeside(target, tempPath);
-    if (!file) return false;
-    keepMode(file, mode);
-    bool ok = writeInPieces(file, data);
-    ok = (std::fclose(file) == 0) && ok;
+    if (!file) return Replacement::refused;
     std::error_code ec;
-    if (ok) fs::rename(tempPath, target, ec);
-    if (!ok || ec) {
-        fs::remove(tempPath, ec);
-        return false;
+    Replacement outcome = Replacement::refused;
+    if (!carryOver(existing, file))
+        std::fclose(file);
+    else if (!writeAndClose(file, data))
+        outcome = Replacement::failed;
+    else if (fs::rename(tempPath, target, ec); !ec)
+        return Replacement::done;
+    fs::remove(tempPath, ec);
+    return outcome;
+}
+
+bool save(const fs::path& target, std::string_view data) {
+    ExistingTarget existing;
+    if (!inspect(target, existing)) return false;
+    if (replaceable(existing)) {
+        const Replacement outcome = replace(target, existing, data);
+        if (outcome != Replacement::refused) return outcome == Replacement::done;
     }
-    return true;
+    return existing.regular && writeInPlace(existing, data);
 }
 
 }  // namespace
 
 bool ReadFileContents(std::string_view path, std::string& contents) {
     std::string data;
-    if (!AppendFileContents(path, data, [](size_t size) { return size; })) return false;
+    if (!AppendFileContents(path, data, {[](size_t size) { return size; }})) return false;
     contents = std::move(data);
     return true;
 }
 
-bool AppendFileContents(std::string_view path, std::string& buffer,
-                        const std::function<std::size_t(std::size_t)>& capacityFor,
-                        const std::function<std::size_t(std::size_t)>& leadFor) {
-    return appendWholeFile(PathFromUtf8(path), buffer, capacityFor, leadFor);
+bool AppendFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room) {
+    return appendWholeFile(PathFromUtf8(path), buffer, room);
 }
 
-void SaveTranscodedFile(ActivityLog& log, std::string_view path, std::string_view data) {
-    bool saved = false;
+bool SaveTranscodedFile(std::string_view path, std::string_view data) {
     try {
-        saved = writeReplacing(PathFromUtf8(path), data);
+        return save(PathFromUtf8(path), data);
     } catch (...) {
-        saved = false;
-    }
-    std::string line(saved ? "Saved transcoded file as " : "Error saving transcoded file as ");
-    line.append(path);
-    try {
-        log.LogOutput(line);
-    } catch (...) {
+        return false;
     }
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "log/activity_log.h"
-
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -13,19 +11,29 @@ namespace kqc {
 // be opened or read, or is not a regular file (a FIFO or device would block or never end).
 bool ReadFileContents(std::string_view path, std::string& contents);
 
-// Appends a whole regular file to buffer, as ReadFileContents reads it; buffer is unchanged when
-// that fails. Before reading, the buffer's capacity is made capacityFor(file size), so that what
-// the caller adds after the file (its Base64 text, the rest of a request) fits without a copy.
-// A file whose capacity would pass LargeBufferLimit() is refused before it is read. With leadFor,
-// leadFor(file size) chars of room (their contents unspecified) come before the file's bytes.
-bool AppendFileContents(std::string_view path, std::string& buffer,
-                        const std::function<std::size_t(std::size_t)>& capacityFor,
-                        const std::function<std::size_t(std::size_t)>& leadFor = {});
+// How AppendFileContents lays out and bounds what it reads.
+struct FileReadRoom {
+    // The buffer's capacity for a file of that size, so that what the caller adds after the file
+    // (its Base64 text, the rest of a request) fits without a copy.
+    std::function<std::size_t(std::size_t)> capacityFor;
+    // Chars of room (their contents unspecified) left before the file's bytes.
+    std::function<std::size_t(std::size_t)> leadFor;
+    // The most the buffer's capacity may take; a file that would need more is refused, before it
+    // is read or, when it grows while read, as soon as it does.
+    std::size_t limit = SIZE_MAX;
+    // Checked between pieces of a large file: true abandons the read.
+    std::function<bool()> stopRequested;
+};
 
-// Writes data as the file at path, replacing an earlier one only once every byte is on disk, and
-// logs "Saved transcoded file as " or "Error saving transcoded file as " followed by the path.
-// An earlier file that could not be written (read-only) stays as it is and gives the error
-// line; a replaced one keeps its permissions; a symlink at the path is replaced, not followed.
-void SaveTranscodedFile(ActivityLog& log, std::string_view path, std::string_view data);
+// Appends a whole regular file to buffer, as ReadFileContents reads it; buffer is unchanged when
+// that fails or is abandoned.
+bool AppendFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room);
+
+// Writes data as the file at path; true when every byte is in the file. A new file, the saver's
+// own file and a symlink at the path are replaced once every byte is on disk (the own file keeps
+// its permissions, group and extended attributes); any other existing file (another user's, one
+// with further hard links, or one whose folder refuses the replacement) is written in place, so
+// that it keeps its owner, group, ACLs and links. A target that may not be written stays as it is.
+bool SaveTranscodedFile(std::string_view path, std::string_view data);
 
 }  // namespace kqc

@@ -11,15 +11,17 @@
 #include "ui/form1_fields.h"
 #include "ui/form2.h"
 #include "ui/local_ip.h"
-#include "ui/run_fields.h"
+#include "ui/run_view.h"
 #include "ui/taskbar_hint.h"
 #include "ui/text_area.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QInputEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -27,6 +29,7 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
+#include <atomic>
 #include <exception>
 #include <string>
 #include <thread>
@@ -42,7 +45,7 @@ Form1::Form1(QWidget* parent)
     setFixedSize(862, 525);
     AnnounceComboBoxNames();
     CreateForm1Controls(this, m_controls);
-    m_fields = std::make_unique<Form1Fields>(*this, m_controls);
+    m_fields = std::make_unique<Form1Fields>(m_controls);
     m_drive = m_controls.DriveBox->drive();
     connectHandlers();
     keepOptionGroupOneTabStop();
@@ -53,7 +56,7 @@ Form1::Form1(QWidget* parent)
 
 Form1::~Form1() = default;
 
-FormFields& Form1::fields() {
+Form1Fields& Form1::fields() {
     return *m_fields;
 }
 
@@ -165,35 +168,86 @@ void Form1::cmdClear_Click() {
 // Opens the codec information window once that window is part of the program.
 void Form1::cmdCodecInfo_Click() { Form2::showSingleInstance(); }
 
-// The run goes over the sources on a thread of its own; this thread shows what it logs, keeps
-// painting and serving timers, and holds clicks and keys back until the run has ended.
+namespace {
+
+// While a run lasts, the user's clicks and keys never reach a window: they are dropped. Everything
+// else goes on, painting, timers and a close from the window system among it.
+class UserInputHold : public QObject {
+public:
+    UserInputHold() { qApp->installEventFilter(this); }
+    ~UserInputHold() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride:
+            case QEvent::InputMethod:
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+            case QEvent::Drop:
+                return true;
+            default:
+                return dynamic_cast<QInputEvent*>(event) != nullptr;
+        }
+    }
+};
+
+}  // namespace
+
+// The run goes over the sources on a thread of its own; this thread shows what it logs and keeps
+// painting, serving timers and taking a close, while the user's input is held from the windows.
 void Form1::cmdTranscode_Click() {
     if (m_running) return;
     m_running = true;
-    BeginTranscodeRun(*m_fields);
+    const Form1Controls& c = m_controls;
+    c.txtOutputLog->setText("");
+    c.cmdTranscode->setEnabled(false);
+    c.cmdFileSelect->setEnabled(false);
+    RunValues values = m_fields->runValues();
+    values.debugLogPath = m_debugLogPath;
     StopSignal stop;
-    RunFields runFields(*m_fields);
+    RunView view(*c.txtOutputLog, *c.txtURL);
     QEventLoop loop;
+    bool ran = false;
     try {
+        std::atomic<bool> ended = false;
         std::thread run([&] {
             try {
-                ActivityLog log(runFields, m_debugLogPath);
-                TranscodeSources(runFields, log, &stop);
+                TranscodeRun(values, view, &stop);
             } catch (...) {
             }
+            ended = true;
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         m_stop = &stop;
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        run.join();  // at once, or as soon as a closed window's stop has reached the run
+        {
+            UserInputHold hold;
+            loop.exec();
+        }
+        // The program is quitting when the loop ended before the run did.
+        if (!ended) stop.request();
+        run.join();
         m_stop = nullptr;
+        ran = true;
     } catch (const std::exception& error) {
         // No thread to be had: nothing has run, and the window stays usable.
-        showProblem(tr("The transcode run stopped: %1").arg(QString::fromUtf8(error.what())));
+        showProblem(tr("The transcode run could not start: %1").arg(QString::fromUtf8(error.what())));
     }
-    runFields.showWritten();
-    if (!stop.requested()) EndTranscodeRun(*m_fields);
+    view.showWritten();
+    if (!stop.requested()) {
+        if (ran) showFinishedNotice();
+        c.cmdTranscode->setEnabled(true);
+        c.cmdFileSelect->setEnabled(true);
+    }
     m_running = false;
+}
+
+void Form1::showFinishedNotice() {
+    const QString title = QString::fromUtf8(kProgramName.data(), qsizetype(kProgramName.size()));
+    QMessageBox notice(QMessageBox::Information, title, QStringLiteral("Transcoding Finished."),
+                       QMessageBox::Ok, this);
+    notice.exec();
 }
 
 void Form1::showProblem(const QString& text) {

@@ -10,7 +10,6 @@
 
 namespace kqc {
 
-class FormFields;
 class Form1Fields;
 class StopSignal;
 
@@ -23,7 +22,7 @@ public:
     ~Form1() override;
 
     const Form1Controls& controls() const { return m_controls; }
-    FormFields& fields();
+    Form1Fields& fields();
     bool isRunning() const { return m_running; }
 
 protected:
@@ -47,6 +46,7 @@ private:
     void keepOptionGroupOneTabStop();
     void hideToolTipsWhileDisabled();
     void showProblem(const QString& text);
+    void showFinishedNotice();
 
     Form1Controls m_controls;
     std::unique_ptr<Form1Fields> m_fields;

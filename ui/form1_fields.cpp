@@ -1,17 +1,12 @@
 #include "ui/form1_fields.h"
 
-#include "client/defaults.h"
 #include "ui/form1_controls.h"
 #include "ui/text_area.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QRadioButton>
-
-#include <exception>
 
 namespace kqc {
 
@@ -61,24 +56,9 @@ QComboBox* comboOf(const Form1Controls& c, Field field) {
     }
 }
 
-QPushButton* buttonOf(const Form1Controls& c, Button button) {
-    switch (button) {
-        case Button::cmdTranscode:
-            return c.cmdTranscode;
-        case Button::cmdFileSelect:
-            return c.cmdFileSelect;
-        case Button::cmdClear:
-            return c.cmdClear;
-        case Button::cmdCodecInfo:
-            return c.cmdCodecInfo;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
-Form1Fields::Form1Fields(QWidget& form, const Form1Controls& controls)
-    : m_form(form), m_controls(controls) {}
+Form1Fields::Form1Fields(const Form1Controls& controls) : m_controls(controls) {}
 
 std::string Form1Fields::text(Field field) const {
     if (field == Field::txtSourceFilenames) return m_controls.txtSourceFilenames->text();
@@ -96,47 +76,24 @@ bool Form1Fields::urlModeSelected() const {
     return m_controls.radURL->isChecked();
 }
 
-bool Form1Fields::isEnabled(Button button) const {
-    return buttonOf(m_controls, button)->isEnabled();
-}
-
-void Form1Fields::setEnabled(Button button, bool enabled) {
-    buttonOf(m_controls, button)->setEnabled(enabled);
-}
-
-void Form1Fields::showFinishedNotice(std::string_view text) {
-    refresh();
-    QMessageBox notice(QMessageBox::Information, fromUtf8(kProgramName), fromUtf8(text),
-                       QMessageBox::Ok, &m_form);
-    notice.exec();
-}
-
 std::string Form1Fields::outputLogText() const {
     return m_controls.txtOutputLog->text();
 }
 
-void Form1Fields::setOutputLogText(std::string_view text) {
-    m_controls.txtOutputLog->setText(text);
-}
-
-void Form1Fields::appendOutputLog(std::string_view text) {
-    m_controls.txtOutputLog->append(text);
-}
-
-int Form1Fields::debugValue() const {
-    switch (m_controls.chkDebug->checkState()) {
-        case Qt::Unchecked:
-            return 0;
-        case Qt::Checked:
-            return 1;
-        case Qt::PartiallyChecked:
-            return 2;
-    }
-    return 0;
-}
-
-void Form1Fields::refresh() {
-    m_controls.txtOutputLog->repaint();
+RunValues Form1Fields::runValues() const {
+    RunValues values;
+    values.endpoint = text(Field::txtTranscoderURLPort);
+    values.urlMode = urlModeSelected();
+    values.webServerUrl = text(Field::txtURL);
+    values.fileList = text(Field::txtSourceFilenames);
+    values.sourceDir = text(Field::txtSourceDir);
+    values.sourceFormat = text(Field::cmbSource_Format);
+    values.target = {text(Field::cmbTarget_Format), text(Field::cmbTarget_Codec),
+                     text(Field::cmbTarget_BitRate), text(Field::cmbTarget_SamplingRate),
+                     text(Field::cmbTarget_Channels)};
+    values.targetDir = text(Field::txtTargetDir);
+    values.debugToFile = m_controls.chkDebug->checkState() == Qt::Checked;
+    return values;
 }
 
 }  // namespace kqc

@@ -1,36 +1,46 @@
 #pragma once
 
-#include "client/form_fields.h"
+#include "client/run_values.h"
 
 #include <string>
 #include <string_view>
-
-class QWidget;
 
 namespace kqc {
 
 struct Form1Controls;
 
-// The main window's live controls as the transcoding client and the activity log see them.
-class Form1Fields : public FormFields {
+// The main window's text fields, by name.
+enum class Field {
+    txtTranscoderURLPort,
+    txtLocalIP,
+    txtURL,
+    txtSourceFilenames,
+    txtSourceDir,
+    cmbSource_Format,
+    cmbTarget_Format,
+    cmbTarget_Codec,
+    cmbTarget_BitRate,
+    cmbTarget_SamplingRate,
+    cmbTarget_Channels,
+    txtTargetDir,
+};
+
+// The main window's fields as text, and as the values a run takes.
+class Form1Fields {
 public:
-    Form1Fields(QWidget& form, const Form1Controls& controls);
+    explicit Form1Fields(const Form1Controls& controls);
 
-    std::string text(Field field) const override;
-    void setText(Field field, std::string_view text) override;
-    bool urlModeSelected() const override;
-    bool isEnabled(Button button) const override;
-    void setEnabled(Button button, bool enabled) override;
-    void showFinishedNotice(std::string_view text) override;
+    // UTF-8 text of a field; for a combo box the text in its edit field.
+    std::string text(Field field) const;
+    void setText(Field field, std::string_view text);
+    // Value of radURL: URL mode when selected, file-system mode otherwise.
+    bool urlModeSelected() const;
+    std::string outputLogText() const;
 
-    std::string outputLogText() const override;
-    void setOutputLogText(std::string_view text) override;
-    void appendOutputLog(std::string_view text) override;
-    int debugValue() const override;
-    void refresh() override;
+    // Everything a run reads, at this moment. "Debug To File" counts only when ticked, not greyed.
+    RunValues runValues() const;
 
 private:
-    QWidget& m_form;
     const Form1Controls& m_controls;
 };
 

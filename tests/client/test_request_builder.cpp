@@ -1,5 +1,5 @@
-#include "client/plain_fields.h"
 #include "client/request_builder.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -34,26 +34,20 @@ std::string expectedRequest(const std::string& sourceLine) {
 
 class RequestBuilderTest : public ::testing::Test {
 protected:
-    RequestBuilderTest() {
-        fields.setText(Field::cmbTarget_Format, "wav");
-        fields.setText(Field::cmbTarget_Codec, "pcm");
-        fields.setText(Field::cmbTarget_BitRate, "32000");
-        fields.setText(Field::cmbTarget_Channels, "Stereo");
-        fields.setText(Field::cmbTarget_SamplingRate, "44100");
-    }
     std::string build(std::string_view fileData, std::string_view location) {
         std::string request = "overwritten";
-        EXPECT_TRUE(CreateSOAPRequestXML(fields, log, request, fileData, location));
+        EXPECT_TRUE(CreateSOAPRequestXML(target, log, request, fileData, location));
         return request;
     }
     TempDir dir;
-    PlainFields fields;
-    ActivityLog log{fields, dir / "debug.log"};
+    TargetProfile target{"wav", "pcm", "32000", "44100", "Stereo"};
+    test::RecordingSink view;
+    ActivityLog log{view, false, dir / "debug.log"};
 };
 
 TEST_F(RequestBuilderTest, FileDataBuiltInPlaceIsTheSameRequest) {
     std::string request = FileDataRequestHead() + "Zm9v";
-    ASSERT_TRUE(CreateSOAPRequestXML(fields, log, request));
+    ASSERT_TRUE(CreateSOAPRequestXML(target, log, request));
     EXPECT_EQ(request, expectedRequest("<fileData>Zm9v</fileData>"));
     EXPECT_GE(FileDataRequestCapacity(3), request.size());
 }
@@ -68,15 +62,16 @@ TEST_F(RequestBuilderTest, ThirtyEightLinesByteForByte) {
 }
 
 TEST_F(RequestBuilderTest, EmptyComboGivesAnEmptyElement) {
-    fields.setText(Field::cmbTarget_BitRate, "");
+    target.bitRate = "";
     EXPECT_NE(build("", "x").find("\r\n<bitRate></bitRate>\r\n"), std::string::npos);
 }
 
 TEST_F(RequestBuilderTest, DebugEntryHoldsTheWholeRequestAndNothingInTheBox) {
-    fields.setDebugValue(1);
-    const std::string request = build("Zm9v", "");
+    ActivityLog ticked(view, true, dir / "debug.log");
+    std::string request;
+    CreateSOAPRequestXML(target, ticked, request, "Zm9v", "");
     EXPECT_EQ(readBytes(dir / "debug.log"), "Request Structure:\r\n" + request + "\r\n\r\n");
-    EXPECT_EQ(fields.outputLogText(), "");
+    EXPECT_EQ(view.box, "");
 }
 
 // A real XML reader gets every value back exactly, however awkward the text.
@@ -84,9 +79,7 @@ TEST_F(RequestBuilderTest, ValuesSurviveARealXmlParser) {
     const std::string awkward[] = {"Rock & Roll.mp4", "<b>\"quoted\" 'single'</b>", "a > b",
                                    "Gr\xc3\xbc\xc3\x9f""e \xe6\x97\xa5\xe6\x9c\xac", "&amp;"};
     for (const std::string& value : awkward) {
-        for (Field field : {Field::cmbTarget_Format, Field::cmbTarget_Codec, Field::cmbTarget_BitRate,
-                            Field::cmbTarget_Channels, Field::cmbTarget_SamplingRate})
-            fields.setText(field, value);
+        target = {value, value, value, value, value};
         const std::string location = "http://host/" + value + "?a=1&b=2";
         pugi::xml_document doc;
         const std::string request = build("", location);

@@ -1,5 +1,5 @@
-#include "client/plain_fields.h"
 #include "client/response_handler.h"
+#include "support/recording_sink.h"
 #include "client/return_codes.h"
 #include "media/base64.h"
 #include "support/service_answer.h"
@@ -62,17 +62,17 @@ TEST(ReturnCodeText, EveryRowAndTheFallback) {
 
 class ResponseHandleTest : public ::testing::Test {
 protected:
-    ResponseHandleTest() { fields.setText(Field::txtTargetDir, dir.path().string()); }
     std::string handle(const std::string& response, std::string_view name = "out.mp4") {
-        fields.setOutputLogText("");
-        ResponseHandle(fields, log, response, name);
-        return fields.outputLogText();
+        sink.box = "";
+        ResponseHandle(targetDir, log, response, name);
+        return sink.box;
     }
     std::string outPath(std::string_view name = "out.mp4") const { return (dir / name).string(); }
 
     TempDir dir;
-    PlainFields fields;
-    ActivityLog log{fields, dir / "debug.log"};
+    std::string targetDir = dir.path().string();
+    test::RecordingSink sink;
+    ActivityLog log{sink, false};
 };
 
 TEST_F(ResponseHandleTest, SuccessSavesTheDecodedBytes) {
@@ -121,7 +121,7 @@ TEST_F(ResponseHandleTest, MissingOrUndecodableFileData) {
 }
 
 TEST_F(ResponseHandleTest, PathIsFolderSeparatorAndNameWithoutCheckingTheFolderEnd) {
-    fields.setText(Field::txtTargetDir, dir.path().string() + "/");
+    targetDir += "/";
     EXPECT_EQ(handle(returnCode("0") + fileData("Zm9v")),
               "\r\nSaved transcoded file as " + dir.path().string() + "//out.mp4");
     EXPECT_EQ(readBytes(outPath()), "foo");

@@ -1,8 +1,7 @@
-#include "client/plain_fields.h"
 #include "client/service_call.h"
 #include "client/transcode_run.h"
-#include "log/activity_log.h"
 #include "standin/standin_test_support.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +27,7 @@ std::string RandomBytes(std::size_t size) {
     return bytes;
 }
 
-// A client with plain fields aimed at an in-process stand-in that also serves web/.
+// A client run aimed at an in-process stand-in that also serves web/.
 class ClientAndStandin : public ::testing::Test {
 protected:
     void startStandin(standin::StandinOptions options = TestOptions()) {
@@ -39,17 +38,14 @@ protected:
         // Strict, so that a change in the client's namespace or SOAPAction fails here.
         options.strict = true;
         m_standin = std::make_unique<RunningStandin>(options);
-        m_fields.setText(Field::txtTranscoderURLPort, m_standin->service().endpointUrl());
-        m_fields.setText(Field::txtURL, m_standin->service().webRootUrl());
-        m_fields.setText(Field::txtSourceDir, (m_work / "src").string());
-        m_fields.setText(Field::txtTargetDir, (m_work / "out").string());
+        m_values.endpoint = m_standin->service().endpointUrl();
+        m_values.webServerUrl = m_standin->service().webRootUrl();
+        m_values.sourceDir = (m_work / "src").string();
+        m_values.targetDir = (m_work / "out").string();
+        m_values.debugLogPath = m_work / "debug.log";
     }
 
-    void run() {
-        ActivityLog log(m_fields, m_work / "debug.log");
-        TranscodeRun(m_fields, log);
-        ASSERT_EQ(m_fields.notices(), std::vector<std::string>{"Transcoding Finished."});
-    }
+    void run() { TranscodeRun(m_values, m_sink); }
 
     std::filesystem::path web(std::string_view name) const { return m_work / "web" / name; }
     std::filesystem::path src(std::string_view name) const { return m_work / "src" / name; }
@@ -60,7 +56,8 @@ protected:
     }
 
     TempDir m_work;
-    PlainFields m_fields;
+    RunValues m_values;
+    RecordingSink m_sink;
     std::unique_ptr<RunningStandin> m_standin;
 };
 
@@ -75,7 +72,7 @@ TEST_F(ClientAndStandin, UrlModeEchoRoundTripKeepsEveryByteAndEveryName) {
         writeBytes(web(name), name + allByteValues());
         list += (list.empty() ? "" : name == "a&b.mp3" ? "\r\n\r\n" : "\r\n") + name;
     }
-    m_fields.setText(Field::txtSourceFilenames, list);
+    m_values.fileList = list;
     run();
 
     const std::string url = m_standin->service().webRootUrl();
@@ -87,7 +84,7 @@ TEST_F(ClientAndStandin, UrlModeEchoRoundTripKeepsEveryByteAndEveryName) {
                            "PostXML successfullly", "Saved transcoded file as " + out(output).string(),
                            kSeparator, ""});
     }
-    EXPECT_EQ(m_fields.outputLogText(), expected);
+    EXPECT_EQ(m_sink.box, expected);
 }
 
 TEST_F(ClientAndStandin, FileSystemModeEchoRoundTripSendsOnlyMatchingFiles) {
@@ -96,13 +93,13 @@ TEST_F(ClientAndStandin, FileSystemModeEchoRoundTripSendsOnlyMatchingFiles) {
     writeBytes(src("one.mp3"), large);
     writeBytes(src("Two.MP3"), allByteValues());
     writeBytes(src("skip.wav"), "not sent");
-    m_fields.setUrlMode(false);
+    m_values.urlMode = false;
     run();
 
     EXPECT_EQ(readBytes(out("one.mp4")), large);
     EXPECT_EQ(readBytes(out("Two.mp4")), allByteValues());
     EXPECT_EQ(outputCount(), 2u);
-    std::string log = m_fields.outputLogText();
+    std::string log = m_sink.box;
     EXPECT_EQ(log.find("Starting on"), std::string::npos);
     EXPECT_NE(log.find(Lines({"Starting to Base64 Encode File", "CreateSOAPRequestXML successfully",
                               "PostXML successfullly",
@@ -118,22 +115,21 @@ protected:
     void addSource(std::string_view name, std::string_view bytes) {
         if (GetParam()) {
             writeBytes(web(name), bytes);
-            std::string list = m_fields.text(Field::txtSourceFilenames);
-            m_fields.setText(Field::txtSourceFilenames,
-                             list.empty() ? std::string(name) : list + "\r\n" + std::string(name));
+            std::string list = m_values.fileList;
+            m_values.fileList = list.empty() ? std::string(name) : list + "\r\n" + std::string(name);
         } else {
             writeBytes(src(name), bytes);
         }
-        m_fields.setUrlMode(GetParam());
+        m_values.urlMode = GetParam();
     }
 };
 
 TEST_P(ClientAndStandinBothModes, AForbiddenCombinationIsLoggedAs2001AndWritesNothing) {
     startStandin();
     addSource("song.mp3", "ID3");
-    m_fields.setText(Field::cmbTarget_Channels, "Stereo");  // AAC stereo needs 32000 at least
+    m_values.target.channels = "Stereo";  // AAC stereo needs 32000 at least
     run();
-    std::string log = m_fields.outputLogText() + "\r\n";
+    std::string log = m_sink.box + "\r\n";
     EXPECT_NE(log.find("\r\nResponseHandle Failure: Returncode was 2001 - Error in command "
                        "parameters\r\n"),
               std::string::npos)
@@ -148,12 +144,12 @@ TEST_P(ClientAndStandinBothModes, ARealWavTranscodeGivesAacAtTheRequestedRateAnd
     options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
     startStandin(options);
     addSource("tone.wav", ToneWav(44100, 1000));
-    m_fields.setText(Field::cmbSource_Format, "wav");
-    m_fields.setText(Field::cmbTarget_Channels, GetParam() ? "Mono" : "Stereo");
-    m_fields.setText(Field::cmbTarget_BitRate, GetParam() ? "16000" : "32000");
-    m_fields.setText(Field::cmbTarget_SamplingRate, GetParam() ? "22050" : "44100");
+    m_values.sourceFormat = "wav";
+    m_values.target.channels = GetParam() ? "Mono" : "Stereo";
+    m_values.target.bitRate = GetParam() ? "16000" : "32000";
+    m_values.target.samplingRate = GetParam() ? "22050" : "44100";
     run();
-    ASSERT_TRUE(std::filesystem::exists(out("tone.mp4"))) << m_fields.outputLogText();
+    ASSERT_TRUE(std::filesystem::exists(out("tone.mp4"))) << m_sink.box;
     EXPECT_EQ(ProbeAudio(out("tone.mp4")), GetParam() ? "aac,22050,1" : "aac,44100,2");
 }
 
@@ -165,11 +161,11 @@ TEST_F(ClientAndStandin, ARequestThatIsNotXmlGets500FaultSeenAsPostXmlFailure) {
     startStandin();
     // A codec typed in Latin-1, not UTF-8: the request declared as UTF-8 is not well-formed.
     writeBytes(web("cafe.mp3"), "ID3");
-    m_fields.setText(Field::txtSourceFilenames, "cafe.mp3");
-    m_fields.setText(Field::cmbTarget_Codec, "a\xE9" "c");
+    m_values.fileList = "cafe.mp3";
+    m_values.target.codec = "a\xE9" "c";
     run();
     std::string url = m_standin->service().webRootUrl();
-    EXPECT_EQ(m_fields.outputLogText(),
+    EXPECT_EQ(m_sink.box,
               Lines({"Starting on " + url + "/cafe.mp3", "CreateSOAPRequestXML successfully",
                      "PostXML Failure: Transcoder response Failure (Not 200 OK)"}));
     EXPECT_EQ(outputCount(), 0u);
@@ -185,11 +181,11 @@ TEST_F(ClientAndStandin, ForcedCodesReachTheLogWithTheClientsMessages) {
     options.forceCode = "0000";
     startStandin(options);
     writeBytes(src("a.mp3"), "ID3");
-    m_fields.setUrlMode(false);
+    m_values.urlMode = false;
     run();
-    EXPECT_NE(m_fields.outputLogText().find("\r\nResponseHandle Failure: Returncode was 0000 - OK"),
+    EXPECT_NE(m_sink.box.find("\r\nResponseHandle Failure: Returncode was 0000 - OK"),
               std::string::npos)
-        << m_fields.outputLogText();
+        << m_sink.box;
     EXPECT_EQ(outputCount(), 0u);
 }
 

@@ -1,12 +1,15 @@
-#include "client/plain_fields.h"
 #include "log/activity_log.h"
 #include "log/debug_file.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kqc {
@@ -20,131 +23,121 @@ namespace fs = std::filesystem;
 class ActivityLogTest : public ::testing::Test {
 protected:
     TempDir dir;
-    PlainFields fields;
+    test::RecordingSink view;
     fs::path logPath = dir / "KorvaneQuorraClient.log";
-    ActivityLog log{fields, logPath};
+    ActivityLog log{view, true, logPath};
 };
 
-TEST_F(ActivityLogTest, BoxTextPrecedesEveryLineWithCrLf) {
-    log.LogOutput("A");
-    EXPECT_EQ(fields.outputLogText(), "\r\nA");
-    log.LogOutput("");
-    log.LogOutput("B\r\nC");
-    EXPECT_EQ(fields.outputLogText(), "\r\nA\r\n\r\nB\r\nC");
-    EXPECT_EQ(fields.refreshCount(), 3);
-}
-
-TEST_F(ActivityLogTest, BoxKeepsWhatTheUserTyped) {
-    fields.setOutputLogText("typed");
-    log.LogOutput("A");
-    EXPECT_EQ(fields.outputLogText(), "typed\r\nA");
-}
-
-TEST_F(ActivityLogTest, UntickedOrGreyedNeverTouchesTheFile) {
-    for (int value : {0, 2}) {
-        fields.setDebugValue(value);
-        log.LogOutput("A");
-        log.DebugToFile("Request Structure:\r\n<x/>");
-        EXPECT_FALSE(fs::exists(logPath)) << "chkDebug " << value;
-    }
+TEST_F(ActivityLogTest, UntickedNeverTouchesTheFile) {
+    ActivityLog unticked(view, false, logPath);
+    unticked.LogOutput("A");
+    unticked.DebugToFile("Request Structure:\r\n<x/>");
+    EXPECT_FALSE(fs::exists(logPath));
+    EXPECT_EQ(view.box, "\r\nA");
 }
 
 TEST_F(ActivityLogTest, TickedWritesEntriesEachEndingWithABlankLine) {
-    fields.setDebugValue(1);
     log.LogOutput("A");
     EXPECT_EQ(readBytes(logPath), "A\r\n\r\n");
     log.LogOutput("");
     log.LogOutput("B\r\nC");
     log.DebugToFile({"Request Structure:\r\n", "<x/>"});
     EXPECT_EQ(readBytes(logPath), "A\r\n\r\n\r\n\r\nB\r\nC\r\n\r\nRequest Structure:\r\n<x/>\r\n\r\n");
-    EXPECT_EQ(fields.outputLogText(), "\r\nA\r\n\r\nB\r\nC") << "the request entry stays out of the box";
+    EXPECT_EQ(view.box, "\r\nA\r\n\r\nB\r\nC") << "the request entry stays out of the box";
 }
 
-// Large entries go past the page cache in whole blocks, with the bytes before the file's first
-// block edge and after the last whole block written as usual: every split gives the same file.
-TEST(AppendToDebugFile, SameBytesWhereverTheBlocksFall) {
+// Another program appending to the log (a second client) while a large entry is written and
+// between entries: every entry stays whole, and nothing of the other's is cut or split.
+TEST(AppendToDebugFile, OtherWritersNeverLandInsideAnEntry) {
     TempDir dir;
-    const size_t large = kUncachedEntrySize;
-    std::string text(large + 3 * 4096 + 17, '\0');
-    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 4096) % 26);
-    const std::string_view all(text);
-    struct Row {
-        size_t existing, entry;
-    };
-    for (const Row row : {Row{0, large}, Row{1, large}, Row{4095, large + 1}, Row{4096, large + 4096},
-                          Row{5000, all.size()}, Row{17, large - 1}}) {
-        const fs::path path = dir / ("log" + std::to_string(row.existing) + "-" +
-                                     std::to_string(row.entry));
-        const std::string before(row.existing, 'x');
-        if (row.existing) writeBytes(path, before);
-        const std::string_view entry = all.substr(0, row.entry);
-        // Pieces of odd sizes, with an empty one, as an entry's heading and text would be.
-        ASSERT_TRUE(AppendToDebugFile(path, {entry.substr(0, 19), entry.substr(19, 0),
-                                             entry.substr(19, 4100), entry.substr(4119)}))
-            << row.existing << " " << row.entry;
-        // The same entry begun while its text grows, in steps that end anywhere in a block.
-        DebugEntry begun(path);
-        for (size_t made = 19; made < entry.size(); made += 3 * 1024 * 1024 + 333)
-            begun.advance({entry.substr(0, 19), entry.substr(19, made - 19)});
-        ASSERT_TRUE(begun.finish({entry.substr(0, 19), entry.substr(19)}));
-        EXPECT_TRUE(readBytes(path) == before + std::string(entry) + std::string(entry))
-            << row.existing << " " << row.entry;
-        // Begun and dropped unfinished: the file is as it was.
-        DebugEntry(path).advance({entry});
-        EXPECT_EQ(fs::file_size(path), before.size() + 2 * entry.size());
-        fs::remove(path);
+    const fs::path path = dir / "shared.log";
+    const std::string large(size_t{8} << 20, 'L');
+    const pid_t other = fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        for (int i = 0; i < 2000; ++i) AppendToDebugFile(path, {"other ", "entry\n"});
+        _exit(0);
     }
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(AppendToDebugFile(path, {"[", large, "]\n"}));
+    int status = 0;
+    waitpid(other, &status, 0);
+    std::string rest = readBytes(path);
+    size_t larges = 0, others = 0;
+    while (!rest.empty()) {
+        if (rest.starts_with("other entry\n")) {
+            rest.erase(0, 12);
+            ++others;
+        } else {
+            ASSERT_TRUE(rest.starts_with("[" + large + "]\n")) << "a torn entry at " << larges << ", " << others;
+            rest.erase(0, large.size() + 3);
+            ++larges;
+        }
+    }
+    EXPECT_EQ(larges, 8u);
+    EXPECT_EQ(others, 2000u);
+}
+
+// A disk that fills up half-way (the file size limit of a child process): the entry is cut off
+// again, and the next one that fits follows the earlier content directly.
+TEST(AppendToDebugFile, EntryThatCannotBeWrittenWholeIsLost) {
+    TempDir dir;
+    const fs::path path = dir / "full.log";
+    writeBytes(path, "earlier\r\n\r\n");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const bool refused = !AppendToDebugFile(path, {"head ", std::string(3000, 'x'), std::string(3000, 'y')});
+        _exit(refused && AppendToDebugFile(path, {"small\r\n\r\n"}) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readBytes(path), "earlier\r\n\r\nsmall\r\n\r\n");
 }
 
 TEST_F(ActivityLogTest, AppendsAfterTheLastByteOfAnExistingFile) {
     writeBytes(logPath, "earlier, no line end");
-    fields.setDebugValue(1);
     log.LogOutput("A");
     EXPECT_EQ(readBytes(logPath), "earlier, no line endA\r\n\r\n");
 }
 
-TEST_F(ActivityLogTest, TickingTakesEffectWithTheNextEntry) {
-    log.LogOutput("before");
-    fields.setDebugValue(1);
-    log.LogOutput("after");
-    fields.setDebugValue(0);
-    log.LogOutput("later");
-    EXPECT_EQ(readBytes(logPath), "after\r\n\r\n");
-}
-
 TEST_F(ActivityLogTest, UnwritableLogLosesTheEntryButKeepsTheLine) {
-    fields.setDebugValue(1);
-    ActivityLog missingFolder(fields, dir / "no-such-folder" / "x.log");
+    ActivityLog missingFolder(view, true, dir / "no-such-folder" / "x.log");
     missingFolder.LogOutput("A");
     EXPECT_FALSE(fs::exists(dir / "no-such-folder")) << "the folder is never created";
 
     fs::create_directory(dir / "is-a-dir");
-    ActivityLog directory(fields, dir / "is-a-dir");
+    ActivityLog directory(view, true, dir / "is-a-dir");
     directory.LogOutput("B");
-    EXPECT_EQ(fields.outputLogText(), "\r\nA\r\nB");
-    EXPECT_EQ(fields.refreshCount(), 2);
+    EXPECT_EQ(view.box, "\r\nA\r\nB");
 }
 
 TEST_F(ActivityLogTest, PlantedSymlinkIsNotFollowed) {
     writeBytes(dir / "victim", "precious");
     fs::create_symlink(dir / "victim", logPath);
-    fields.setDebugValue(1);
     log.LogOutput("A");
     EXPECT_EQ(readBytes(dir / "victim"), "precious");
-    EXPECT_EQ(fields.outputLogText(), "\r\nA");
+    EXPECT_EQ(view.box, "\r\nA");
 }
 
-// The log in the shared temp folder holds whole source files: new, it is its owner's alone, and
-// one that another user created first is never written.
+// The log in the shared temp folder holds whole source files: new or older and open to others,
+// it is its owner's alone, and one that another user created first is never written.
 TEST_F(ActivityLogTest, OnlyItsOwnersFileTakesEntries) {
-    fields.setDebugValue(1);
+    const auto ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    writeBytes(dir / "older.log", "");
+    fs::permissions(dir / "older.log", fs::perms(0644));
+    ActivityLog(view, true, dir / "older.log").LogOutput("A");
+    EXPECT_EQ(fs::status(dir / "older.log").permissions() & fs::perms::all, ownerOnly);
     log.LogOutput("A");
-    EXPECT_EQ(fs::status(logPath).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(logPath).permissions() & fs::perms::all, ownerOnly);
     if (geteuid() != 0) GTEST_SKIP() << "giving the file to another user needs root";
     ASSERT_EQ(chown(logPath.c_str(), 65534, 65534), 0);
     log.LogOutput("B");
     EXPECT_EQ(readBytes(logPath), "A\r\n\r\n");
-    EXPECT_EQ(fields.outputLogText(), "\r\nA\r\nB");
+    EXPECT_EQ(view.box, "\r\nA\r\nA\r\nB");
 }
 
 TEST(DefaultDebugLogPath, IsTheProgramLogInTheTempFolder) {

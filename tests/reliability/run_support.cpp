@@ -58,42 +58,40 @@ int runInChild(const std::function<int()>& body, const std::function<void()>& in
 HostileRunTest::HostileRunTest() {
     fs::create_directory(source);
     fs::create_directory(target);
-    fields.setText(Field::txtSourceDir, source.string());
-    fields.setText(Field::txtTargetDir, target.string());
-    fields.setText(Field::txtURL, "http://127.0.0.1/media/");
-    fields.setDebugValue(1);
+    values.sourceDir = source.string();
+    values.targetDir = target.string();
+    values.webServerUrl = "http://127.0.0.1/media/";
+    values.debugToFile = true;
+    values.debugLogPath = dir / "debug.log";
 }
 
 void HostileRunTest::runAgainst(const std::string& endpoint) {
-    fields.setText(Field::txtTranscoderURLPort, endpoint);
-    TranscodeRun(fields, log);
-    EXPECT_EQ(fields.notices(), std::vector<std::string>{"Transcoding Finished."});
-    EXPECT_TRUE(fields.isEnabled(Button::cmdTranscode));
-    EXPECT_TRUE(fields.isEnabled(Button::cmdFileSelect));
+    values.endpoint = endpoint;
+    TranscodeRun(values, sink);
 }
 
 void HostileRunTest::runUrlMode(const std::string& endpoint, const std::string& fileList) {
-    fields.setUrlMode(true);
-    fields.setText(Field::txtSourceFilenames, fileList);
+    values.urlMode = true;
+    values.fileList = fileList;
     runAgainst(endpoint);
 }
 
 void HostileRunTest::runFileSystemMode(const std::string& endpoint) {
-    fields.setUrlMode(false);
+    values.urlMode = false;
     runAgainst(endpoint);
 }
 
 std::string HostileRunTest::saved(std::string_view name) const {
-    return "Saved transcoded file as " + fields.text(Field::txtTargetDir) + "/" + std::string(name);
+    return "Saved transcoded file as " + values.targetDir + "/" + std::string(name);
 }
 
 std::string HostileRunTest::errorSaving(std::string_view name) const {
-    return "Error saving transcoded file as " + fields.text(Field::txtTargetDir) + "/" +
+    return "Error saving transcoded file as " + values.targetDir + "/" +
            std::string(name);
 }
 
 std::string HostileRunTest::startingOn(std::string_view entry) const {
-    return "Starting on " + fields.text(Field::txtURL) + "/" + std::string(entry);
+    return "Starting on " + values.webServerUrl + "/" + std::string(entry);
 }
 
 }  // namespace kqc::test

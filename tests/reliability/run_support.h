@@ -1,7 +1,7 @@
 #pragma once
 
-#include "client/plain_fields.h"
-#include "log/activity_log.h"
+#include "client/run_values.h"
+#include "support/recording_sink.h"
 #include "support/service_answer.h"
 #include "support/temp_dir.h"
 
@@ -39,7 +39,6 @@ class HostileRunTest : public ::testing::Test {
 protected:
     HostileRunTest();
 
-    // Runs TranscodeRun and checks what every run must end with, whatever happened.
     void runAgainst(const std::string& endpoint);
     void runUrlMode(const std::string& endpoint, const std::string& fileList);
     void runFileSystemMode(const std::string& endpoint);
@@ -51,8 +50,8 @@ protected:
     TempDir dir;
     std::filesystem::path source = dir / "source";
     std::filesystem::path target = dir / "target";
-    PlainFields fields;
-    ActivityLog log{fields, dir / "debug.log"};
+    RunValues values;
+    RecordingSink sink;
 };
 
 }  // namespace kqc::test

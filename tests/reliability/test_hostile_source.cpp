@@ -80,11 +80,11 @@ private:
 class SourceTest : public HostileRunTest {
 protected:
     SourceTest() {
-        fields.setText(Field::cmbSource_Format, "mp3");
+        values.sourceFormat = "mp3";
         service.start();
     }
     size_t count(std::string_view text) const {
-        const std::string box = fields.outputLogText();
+        const std::string box = sink.box;
         size_t n = 0;
         for (size_t at = box.find(text); at != std::string::npos; at = box.find(text, at + 1)) ++n;
         return n;
@@ -98,7 +98,7 @@ TEST_F(SourceTest, MatchingFifoDoesNotBlockTheRun) {
     FifoWatchdog watchdog({source / "pipe.mp3"});
     runFileSystemMode(service.endpoint());
     EXPECT_TRUE(watchdog.finish()) << "the run blocked on the FIFO";
-    EXPECT_EQ(fields.outputLogText(),
+    EXPECT_EQ(sink.box,
               lines({"Starting to Base64 Encode File", "CreateSOAPRequestXML successfully",
                      "PostXML successfullly", saved("song.mp4")}));
     EXPECT_EQ(readBytes(target / "song.mp4"), allByteValues());
@@ -111,7 +111,7 @@ TEST_F(SourceTest, FileTooBigToHoldGetsTheReadErrorAndTheRunGoesOn) {
     writeBytes(huge, "");
     fs::resize_file(huge, LargeBufferLimit());  // sparse: takes no room on the disk
     runFileSystemMode(service.endpoint());
-    EXPECT_EQ(count("Error reading source file " + huge.string()), 1u) << fields.outputLogText();
+    EXPECT_EQ(count("Error reading source file " + huge.string()), 1u) << sink.box;
     EXPECT_EQ(count("Starting to Base64 Encode File"), 1u);
     EXPECT_EQ(readBytes(target / "song.mp4"), allByteValues());
 }
@@ -144,7 +144,7 @@ TEST_F(SourceTest, FilesSwappedAfterTheListingAreSkippedWithoutBlocking) {
     EXPECT_TRUE(watchdog.finish()) << "the run blocked on a FIFO";
     ASSERT_TRUE(swapped);
     EXPECT_EQ(count("\r\nError reading source file " + source.string() + "/"), 4u)
-        << fields.outputLogText();
+        << sink.box;
     EXPECT_EQ(count("\r\nSaved transcoded file as "), 1u);
     EXPECT_EQ(swapping.requestBodies().size(), 1u);
 }
@@ -161,7 +161,7 @@ TEST_F(SourceTest, SymlinksToFilesTakePartAndAllOthersAreSkipped) {
     EXPECT_EQ(readBytes(target / "real.mp4"), allByteValues());
     EXPECT_EQ(readBytes(target / "link.mp4"), allByteValues());
     EXPECT_EQ(count("\r\nSaved transcoded file as "), 2u);
-    EXPECT_EQ(count("Error"), 0u) << fields.outputLogText();
+    EXPECT_EQ(count("Error"), 0u) << sink.box;
     EXPECT_EQ(service.requestBodies().size(), 2u);
 }
 
@@ -195,7 +195,7 @@ TEST_F(SourceTest, AwkwardNamesInTheFileListReachTheServiceExactly) {
     std::string list;
     for (const auto& name : kAwkwardNames) list += (list.empty() ? "" : "\r\n") + name;
     const std::string base = "http://127.0.0.1/media?user=a&b=<c>/";
-    fields.setText(Field::txtURL, base);
+    values.webServerUrl = base;
     runUrlMode(service.endpoint(), list);
     const auto requests = service.requestBodies();
     ASSERT_EQ(requests.size(), kAwkwardNames.size());

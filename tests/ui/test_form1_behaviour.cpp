@@ -1,6 +1,6 @@
 // The main window's handlers: start-up, the source modes, the drive and directory lists, Import
 // from Dir and Clear Filelist, and their failures.
-#include "client/form_fields.h"
+#include "ui/form1_fields.h"
 #include "media/folder_listing.h"
 #include "support/temp_dir.h"
 #include "test_form1_support.h"

@@ -1,7 +1,7 @@
 // The main window against its layout tables: places, texts, states, fonts, tooltips, items,
 // keyboard order and the outlines beneath the controls.
 #include "client/defaults.h"
-#include "client/form_fields.h"
+#include "ui/form1_fields.h"
 #include "log/activity_log.h"
 #include "test_form1_support.h"
 #include "ui/dir_list.h"

@@ -1,7 +1,7 @@
 // Whole transcode runs started by clicks on the main window against a loopback service: the log
 // box text byte for byte, the files written, the closing notice, the buttons and the window's
 // life during the service call.
-#include "client/form_fields.h"
+#include "ui/form1_fields.h"
 #include "media/folder_listing.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
