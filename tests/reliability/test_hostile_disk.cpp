@@ -97,6 +97,31 @@ std::vector<TargetCase> targetCases() {
              EXPECT_FALSE(fs::is_symlink(target / "a.mp4"));
              EXPECT_EQ(namesIn(target), (std::vector<std::string>{"a.mp4", "b.mp4"}));
          }},
+        // Another user's writable file in a sticky folder is written in place: it stays theirs.
+        {"AnotherUsersTargetInAStickyFolder",
+         [](const fs::path&, const fs::path& target) {
+             writeBytes(target / "a.mp4", kEarlier);
+             fs::permissions(target / "a.mp4", fs::perms(0666));
+             fs::permissions(target, fs::perms(01777));
+             if (::chown((target / "a.mp4").c_str(), 65534, 65534) != 0) ADD_FAILURE() << "needs root";
+             return target.string();
+         },
+         true, true,
+         [](const fs::path&, const fs::path& target) {
+             struct stat info {};
+             ASSERT_EQ(::stat((target / "a.mp4").c_str(), &info), 0);
+             EXPECT_EQ(info.st_uid, 65534u);
+             EXPECT_EQ(info.st_gid, 65534u);
+         }},
+        // A target with a second hard link is written in place: the link sees the new bytes.
+        {"TargetWithASecondLink",
+         [](const fs::path& dir, const fs::path& target) {
+             writeBytes(target / "a.mp4", kEarlier);
+             fs::create_hard_link(target / "a.mp4", dir / "second-link");
+             return target.string();
+         },
+         true, true,
+         [](const fs::path& dir, const fs::path&) { EXPECT_EQ(readBytes(dir / "second-link"), kNew); }},
     };
 }
 

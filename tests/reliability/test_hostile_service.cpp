@@ -2,6 +2,7 @@
 // earlier output file of the same name is kept unless a good answer replaces it, and the run
 // always goes on to the next entry.
 #include "client/request_builder.h"
+#include "client/service_call.h"
 #include "media/base64.h"
 #include "media/large_buffer.h"
 #include "reliability/hostile_service.h"
@@ -215,6 +216,33 @@ TEST_F(HostileRunTest, RefusedConnectionFailsEveryEntryAndEndsNormally) {
                      std::string(kPostFailure), startingOn("b.mp3"),
                      "CreateSOAPRequestXML successfully", std::string(kPostFailure)}));
     EXPECT_TRUE(namesIn(target).empty());
+}
+
+size_t peakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    size_t kib = 0;
+    while (status >> key) {
+        if (key == "VmHWM:" && status >> kib) return kib * 1024;
+        status.ignore(256, '\n');
+    }
+    return 0;
+}
+
+// An endless answer is cut off before its buffer would pass the limit, counting what it holds
+// while it grows, not only its length.
+TEST(EndlessAnswer, ResidentSizeStaysWithinTheLimit) {
+    constexpr size_t kLimit = size_t{48} << 20;
+    HostileService service({endless()});
+    const int code = runInChild(
+        [&] {
+            const size_t before = peakResidentBytes();
+            std::string response;
+            const bool posted = PostXML(service.endpoint(), std::string_view("<x/>"), response, nullptr, kLimit);
+            return !posted && peakResidentBytes() - before <= kLimit ? 0 : 1;
+        },
+        [&] { service.start(); });
+    EXPECT_EQ(code, 0);
 }
 
 // A large request whose connection is torn down unread: the client must not die of SIGPIPE.
