@@ -16,8 +16,6 @@ namespace kqc {
 namespace {
 
 constexpr std::string_view kSeparator = "-------------------------------------------------";
-// The Base64 text of a file is made in pieces of this many chars; a stop waits for one piece.
-constexpr size_t kEncodePiece = size_t{16} << 20;
 
 bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
 
@@ -61,18 +59,6 @@ FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, Acti
     return *outcome;
 }
 
-// Turns the bytes read in behind the head into their Base64 text where they stand. False when a
-// stop came first.
-bool encodeFileData(std::string& request, std::size_t lead, const StopSignal* stop) {
-    const size_t head = FileDataRequestHead().size();
-    Base64TailEncoder text(request, head, lead);
-    while (!text.done()) {
-        if (stopped(stop)) return false;
-        text.encodeUpTo(request, head + text.encoded() + kEncodePiece);
-    }
-    return true;
-}
-
 // One buffer becomes the whole request: the file is read in after the request's head, turned
 // into its Base64 text where it stands, and the rest follows.
 FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, ActivityLog& log,
@@ -93,7 +79,8 @@ FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, Activ
         return FileOutcome::failed;
     }
     log.LogOutput("Starting to Base64 Encode File");
-    if (!encodeFileData(request, lead, stop)) return FileOutcome::stopped;
+    if (!Base64EncodeTail(request, FileDataRequestHead().size(), lead, [stop] { return stopped(stop); }))
+        return FileOutcome::stopped;
     const bool built = CreateSOAPRequestXML(values.target, log, request);
     const auto outcome =
         postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), file.name);

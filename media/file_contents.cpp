@@ -46,20 +46,14 @@ bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRo
     if (!fs::is_regular_file(path, ec)) return false;
     const auto size = static_cast<size_t>(fs::file_size(path, ec));
     std::FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) return false;
-    const size_t start = buffer.size();
-    const size_t lead = room.leadFor ? room.leadFor(size) : 0;
-    bool ok = ReserveWithin(buffer, std::max(room.capacityFor(size), start + lead + size), room.limit);
+    const size_t start = buffer.size(), lead = room.leadFor ? room.leadFor(size) : 0;
+    bool ok = file && ReserveWithin(buffer, std::max(room.capacityFor(size), start + lead + size), room.limit);
     if (ok) buffer.resize(start + lead);
     char chunk[1 << 16];
-    size_t n;
-    while (ok && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        ok = !(room.stopRequested && room.stopRequested()) &&
-             ReserveWithin(buffer, buffer.size() + n, room.limit);
-        if (ok) buffer.append(chunk, n);
-    }
+    for (size_t n; ok && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0; buffer.append(chunk, n))
+        ok = !(room.stopRequested && room.stopRequested()) && ReserveWithin(buffer, buffer.size() + n, room.limit);
     ok = ok && !std::ferror(file);
-    std::fclose(file);
+    if (file) std::fclose(file);
     if (!ok) buffer.resize(start);
     return ok;
 }
@@ -119,13 +113,14 @@ std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
 }
 
 #ifdef _WIN32
+// An existing target is replaced as it is.
 struct ExistingTarget {
     bool regular = false;
 };
 bool inspect(const fs::path&, ExistingTarget&) { return true; }
 bool replaceable(const ExistingTarget&) { return true; }
 bool carryOver(const ExistingTarget&, std::FILE*) { return true; }
-bool writeInPlace(const ExistingTarget&, std::string_view) { return false; }
+bool writeInPlace(ExistingTarget&, std::string_view) { return false; }
 #else
 // What a replacement has to keep of an existing regular target.
 struct ExistingTarget {
@@ -153,17 +148,13 @@ bool replaceable(const ExistingTarget& existing) {
 }
 
 bool copyExtendedAttributes(int from, int to) {
-    const ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size <= 0) return size == 0 || errno == ENOTSUP;
-    std::string names(static_cast<size_t>(size), '\0');
-    const ssize_t listed = ::flistxattr(from, names.data(), names.size());
-    if (listed < 0) return false;
-    names.resize(static_cast<size_t>(listed));
+    std::string names(std::max<ssize_t>(::flistxattr(from, nullptr, 0), 0), '\0');
+    if (::flistxattr(from, names.data(), names.size()) != ssize_t(names.size()))
+        return names.empty() && errno == ENOTSUP;
     for (size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
         const char* name = names.c_str() + at;
-        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
-        std::string value(static_cast<size_t>(std::max<ssize_t>(length, 0)), '\0');
-        if (length < 0 || ::fgetxattr(from, name, value.data(), value.size()) != length ||
+        std::string value(std::max<ssize_t>(::fgetxattr(from, name, nullptr, 0), 0), '\0');
+        if (::fgetxattr(from, name, value.data(), value.size()) != ssize_t(value.size()) ||
             ::fsetxattr(to, name, value.data(), value.size(), 0) != 0)
             return false;
     }
@@ -181,45 +172,31 @@ bool carryOver(const ExistingTarget& existing, std::FILE* replacement) {
 }
 
 // Through the descriptor inspect opened: the file it checked is the one written.
-bool writeInPlace(const ExistingTarget& existing, std::string_view data) {
-    if (::ftruncate(existing.fd, 0) != 0) return false;
-    const int fd = ::dup(existing.fd);
-    std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
-    if (!file) {
-        if (fd >= 0) ::close(fd);
-        return false;
-    }
-    return writeAndClose(file, data);
+bool writeInPlace(ExistingTarget& existing, std::string_view data) {
+    std::FILE* file = ::ftruncate(existing.fd, 0) == 0 ? ::fdopen(existing.fd, "wb") : nullptr;
+    if (file) existing.fd = -1;  // closed with the stream
+    return file && writeAndClose(file, data);
 }
 #endif
 
-enum class Replacement { done, failed, refused };
-
-// A replacement written whole beside the target, then renamed over it. Refused, with nothing left
-// behind, when the folder refuses the new file or the rename, or the new file cannot keep what
-// the target has; a write that fails is final, and the target stays as it was.
-Replacement replace(const fs::path& target, const ExistingTarget& existing, std::string_view data) {
-    fs::path tempPath;
-    std::FILE* file = createTempBeside(target, tempPath);
-    if (!file) return Replacement::refused;
-    std::error_code ec;
-    Replacement outcome = Replacement::refused;
-    if (!carryOver(existing, file))
-        std::fclose(file);
-    else if (!writeAndClose(file, data))
-        outcome = Replacement::failed;
-    else if (fs::rename(tempPath, target, ec); !ec)
-        return Replacement::done;
-    fs::remove(tempPath, ec);
-    return outcome;
-}
-
+// A new target, and the saver's own single-link file, are written whole beside the target, then
+// renamed over it, so that a failed write leaves the earlier file as it was. Where the folder
+// refuses the new file or the rename, or the new file cannot keep what the target has, an
+// existing file is written in place instead.
 bool save(const fs::path& target, std::string_view data) {
     ExistingTarget existing;
     if (!inspect(target, existing)) return false;
-    if (replaceable(existing)) {
-        const Replacement outcome = replace(target, existing, data);
-        if (outcome != Replacement::refused) return outcome == Replacement::done;
+    fs::path tempPath;
+    std::FILE* file = replaceable(existing) ? createTempBeside(target, tempPath) : nullptr;
+    if (file) {
+        std::error_code ec;
+        const bool kept = carryOver(existing, file);
+        const bool written = kept && writeAndClose(file, data);
+        if (!kept) std::fclose(file);
+        if (written) fs::rename(tempPath, target, ec);
+        if (written && !ec) return true;
+        fs::remove(tempPath, ec);
+        if (kept && !written) return false;
     }
     return existing.regular && writeInPlace(existing, data);
 }

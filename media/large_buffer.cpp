@@ -14,35 +14,25 @@ namespace {
 
 std::atomic<std::size_t> testLimit{0};
 
-std::size_t halfOfMemory() {
+// Half of the machine's memory, or less where less is free and reclaimable (MemAvailable).
+std::size_t machineLimit() {
+    std::size_t limit = std::size_t{1} << 31;
 #ifdef __linux__
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0)
-        return static_cast<std::size_t>(pages) / 2 * static_cast<std::size_t>(pageSize);
-#endif
-    return std::size_t{1} << 31;
-}
-
-// What the kernel could hand out without swapping: free memory and the cache it may drop.
-std::size_t availableMemory() {
-#ifdef __linux__
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) limit = std::size_t(pages) / 2 * std::size_t(pageSize);
     std::ifstream meminfo("/proc/meminfo");
-    std::string key;
     std::size_t kib = 0;
-    while (meminfo >> key >> kib) {
-        if (key == "MemAvailable:") return kib * 1024;
-        meminfo.ignore(64, '\n');
-    }
+    for (std::string key; meminfo >> key >> kib; meminfo.ignore(64, '\n'))
+        if (key == "MemAvailable:") return std::min(limit, kib * 1024);
 #endif
-    return SIZE_MAX;
+    return limit;
 }
 
 }  // namespace
 
 std::size_t LargeBufferLimit() {
-    if (const std::size_t forTest = testLimit.load()) return forTest;
-    return std::min(halfOfMemory(), availableMemory());
+    const std::size_t forTest = testLimit.load();
+    return forTest ? forTest : machineLimit();
 }
 
 void SetLargeBufferLimitForTesting(std::size_t limit) { testLimit.store(limit); }
