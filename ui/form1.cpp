@@ -196,7 +196,7 @@ protected:
 }  // namespace
 
 // The run goes over the sources on a thread of its own; this thread shows what it logs and keeps
-// painting, serving timers and taking a close, while the user's input is held from the windows.
+// painting, serving timers and taking a close, while the user's clicks and keys are dropped.
 void Form1::cmdTranscode_Click() {
     if (m_running) return;
     m_running = true;
