@@ -26,8 +26,8 @@ struct Transfer {
     std::size_t limit = 0;
     std::string body;
     bool reserved = false;
-    // Set for a request given up by the caller: libcurl reads it through readRequest.
-    std::string* ownedRequest = nullptr;
+    // Set for a body given up by the caller: libcurl reads it through readRequest.
+    RequestBody* ownedBody = nullptr;
     size_t sent = 0;
     bool handedOver = false;
 };
@@ -38,8 +38,13 @@ struct Transfer {
 size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
     auto* transfer = static_cast<Transfer*>(userData);
     if (transfer->handedOver) return 0;
-    std::string& request = *transfer->ownedRequest;
+    std::string& request = transfer->ownedBody->bytes;
     const size_t n = std::min(size * count, request.size() - transfer->sent);
+    try {
+        if (transfer->ownedBody->prepare) transfer->ownedBody->prepare(request, transfer->sent + n);
+    } catch (...) {
+        return CURL_READFUNC_ABORT;  // nothing may be thrown through libcurl
+    }
     std::memcpy(buffer, request.data() + transfer->sent, n);
     transfer->sent += n;
     if (transfer->sent == request.size()) {
@@ -98,7 +103,7 @@ HeaderList soapHeaders() {
 }
 
 bool setBody(CURL* h, std::string_view request, Transfer& transfer) {
-    if (transfer.ownedRequest)
+    if (transfer.ownedBody)
         return curl_easy_setopt(h, CURLOPT_READFUNCTION, &readRequest) == CURLE_OK &&
                curl_easy_setopt(h, CURLOPT_READDATA, &transfer) == CURLE_OK;
     // Never a null body: libcurl would then read the body from standard input.
@@ -137,7 +142,7 @@ CURLcode perform(CURL* h, StopSignal* stop) {
     return result;
 }
 
-bool post(const std::string& endpoint, std::string_view request, std::string* ownedRequest,
+bool post(const std::string& endpoint, std::string_view request, RequestBody* ownedBody,
           StopSignal* stop, std::size_t limit, std::string& response) {
     try {
         initCurlOnce();
@@ -148,7 +153,7 @@ bool post(const std::string& endpoint, std::string_view request, std::string* ow
         Transfer transfer;
         transfer.curl = curl.get();
         transfer.limit = limit;
-        transfer.ownedRequest = ownedRequest;
+        transfer.ownedBody = ownedBody;
         CURL* h = curl.get();
         bool setUp =
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
@@ -185,10 +190,14 @@ bool PostXML(const std::string& endpoint, const char* request, std::string& resp
     return post(endpoint, request, nullptr, nullptr, LargeBufferLimit(), response);
 }
 
+bool PostXML(const std::string& endpoint, RequestBody body, std::string& response,
+             StopSignal* stop, std::size_t limit) {
+    return post(endpoint, body.bytes, &body, stop, limit, response);
+}
+
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
              StopSignal* stop, std::size_t limit) {
-    std::string owned = std::move(request);
-    return post(endpoint, owned, &owned, stop, limit, response);
+    return PostXML(endpoint, RequestBody{std::move(request), {}}, response, stop, limit);
 }
 
 }  // namespace kqc

@@ -3,6 +3,7 @@
 #include "media/large_buffer.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,9 +19,19 @@ bool PostXML(const std::string& endpoint, std::string_view request, std::string&
              StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit());
 bool PostXML(const std::string& endpoint, const char* request, std::string& response);
 
-// The same for a request the caller gives up: once libcurl has taken its last byte, the
-// request's memory becomes the answer's buffer, so that a whole-file request and its whole-file
-// answer never take room at the same time. request is empty afterwards.
+// A request body some of whose bytes may still be in the making: prepare, when set, makes bytes
+// final up to end. It is called just before libcurl takes them, so that the service takes in the
+// start of a large request while the rest is made.
+struct RequestBody {
+    std::string bytes;
+    std::function<void(std::string& bytes, std::size_t end)> prepare;
+};
+
+// The same for a body the caller gives up: once libcurl has taken its last byte, its memory
+// becomes the answer's buffer, so that a whole-file request and its whole-file answer never take
+// room at the same time.
+bool PostXML(const std::string& endpoint, RequestBody body, std::string& response,
+             StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit());
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
              StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit());
 

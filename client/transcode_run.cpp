@@ -16,6 +16,8 @@ namespace kqc {
 namespace {
 
 constexpr std::string_view kSeparator = "-------------------------------------------------";
+// A file's Base64 text is made in pieces of this many chars when made ahead; a stop waits for one.
+constexpr size_t kEncodePiece = size_t{16} << 20;
 
 bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
 
@@ -24,7 +26,7 @@ bool stopped(const StopSignal* stop) { return stop && stop->requested(); }
 // than a failure line, or the run was stopped meanwhile.
 std::optional<FileOutcome> postBuiltRequest(const RunValues& values, ActivityLog& log,
                                             StopSignal* stop, std::size_t memoryLimit, bool built,
-                                            std::string request, std::string_view sourceName) {
+                                            RequestBody request, std::string_view sourceName) {
     if (!built) {
         log.LogOutput("CreateSOAPRequestXML Failure");
         return std::nullopt;
@@ -51,7 +53,7 @@ FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, Acti
     const bool built =
         CreateSOAPRequestXML(values.target, log, request, {}, url + UrlPathOf(entry));
     const auto outcome =
-        postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), entry);
+        postBuiltRequest(values, log, stop, memoryLimit, built, {std::move(request), {}}, entry);
     // A failed request goes straight on to the next entry, without the separator.
     if (!outcome) return stopped(stop) ? FileOutcome::stopped : FileOutcome::failed;
     log.LogOutput(kSeparator);
@@ -79,11 +81,18 @@ FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, Activ
         return FileOutcome::failed;
     }
     log.LogOutput("Starting to Base64 Encode File");
-    if (!Base64EncodeTail(request, FileDataRequestHead().size(), lead, [stop] { return stopped(stop); }))
-        return FileOutcome::stopped;
+    Base64TailEncoder text(request, FileDataRequestHead().size(), lead);
+    // The request's debug entry needs the whole text first. Otherwise nothing reads the request
+    // before the service: its text is made as it is sent, while the service takes in the start.
+    while (values.debugToFile && !text.done()) {
+        if (stopped(stop)) return FileOutcome::stopped;
+        text.encodeUpTo(request, text.finalEnd() + kEncodePiece);
+    }
     const bool built = CreateSOAPRequestXML(values.target, log, request);
+    RequestBody body{std::move(request),
+                     [&text](std::string& bytes, size_t end) { text.encodeUpTo(bytes, end); }};
     const auto outcome =
-        postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), file.name);
+        postBuiltRequest(values, log, stop, memoryLimit, built, std::move(body), file.name);
     return outcome ? *outcome : stopped(stop) ? FileOutcome::stopped : FileOutcome::failed;
 }
 

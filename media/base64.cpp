@@ -12,8 +12,6 @@ namespace {
 
 // A multiple of 3 that keeps OpenSSL's int lengths small.
 constexpr size_t kEncodeChunk = 3 * 64 * 1024;
-// Base64EncodeTail looks for a stop after this many bytes (a multiple of kEncodeChunk).
-constexpr size_t kStopPiece = 64 * kEncodeChunk;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -165,32 +163,34 @@ std::string Base64Encode(std::string_view bytes) {
     return text;
 }
 
-bool Base64EncodeTail(std::string& buffer, std::size_t start, std::size_t lead,
-                      const std::function<bool()>& stopRequested) {
+Base64TailEncoder::Base64TailEncoder(std::string& buffer, std::size_t start, std::size_t lead)
+    : m_start(start),
+      m_count(buffer.size() - start - lead),
+      m_from(Base64EncodedSize(m_count) - m_count) {
     // The bytes stand at the end of the text's room, moved there unless they were read in there.
     // Encoding then runs front to back: a chunk's text ends before the next chunk's bytes begin.
     // Only the last chunks' text reaches into their own bytes; those are encoded from a copy.
-    const size_t count = buffer.size() - start - lead;
-    const size_t textSize = Base64EncodedSize(count);
-    const size_t from = textSize - count;
-    if (lead > from) std::memmove(buffer.data() + start + from, buffer.data() + start + lead, count);
-    buffer.resize(start + textSize);
-    if (lead < from) std::memmove(buffer.data() + start + from, buffer.data() + start + lead, count);
-    char* text = buffer.data() + start;
-    std::string copy;
-    for (size_t pos = 0, written = 0; pos < count; pos += kEncodeChunk) {
-        if (stopRequested && pos % kStopPiece == 0 && stopRequested()) return false;
-        std::string_view chunk(text + from + pos, std::min(kEncodeChunk, count - pos));
+    char* room = buffer.data() + start;
+    if (lead > m_from) std::memmove(room + m_from, room + lead, m_count);
+    buffer.resize(start + m_from + m_count);
+    room = buffer.data() + start;
+    if (lead < m_from) std::memmove(room + m_from, room + lead, m_count);
+}
+
+void Base64TailEncoder::encodeUpTo(std::string& buffer, std::size_t end) {
+    char* text = buffer.data() + m_start;
+    while (!done() && finalEnd() < end) {
+        std::string_view chunk(text + m_from + m_pos, std::min(kEncodeChunk, m_count - m_pos));
         const size_t chunkText = Base64EncodedSize(chunk.size());
-        if (overlaps(text + written, chunkText + 1, chunk.data(), chunk.size()))
-            chunk = copy.assign(chunk);
+        if (overlaps(text + m_written, chunkText + 1, chunk.data(), chunk.size()))
+            chunk = m_copy.assign(chunk);
         // OpenSSL ends its text with a NUL: it must not replace the next chunk's first byte.
-        const char after = text[written + chunkText];
-        encodeInto(chunk, text + written);
-        text[written + chunkText] = after;
-        written += chunkText;
+        const char after = text[m_written + chunkText];
+        encodeInto(chunk, text + m_written);
+        text[m_written + chunkText] = after;
+        m_pos += chunk.size();
+        m_written += chunkText;
     }
-    return true;
 }
 
 bool Base64Decode(std::string_view text, std::string& bytes) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,11 +15,27 @@ constexpr std::size_t Base64EncodedSize(std::size_t bytes) { return (bytes + 2) 
 
 // Replaces the bytes that stand lead chars after start (up to the buffer's end) by their Base64
 // text, in the same buffer, so that a whole file becomes its text without a second whole-file
-// buffer; the buffer becomes start plus the text's size long. A lead of
-// Base64EncodedSize(bytes) - bytes saves moving the bytes first. The text is made front to back
-// in pieces; stopRequested, checked between pieces, ends it unfinished (false).
-bool Base64EncodeTail(std::string& buffer, std::size_t start, std::size_t lead = 0,
-                      const std::function<bool()>& stopRequested = {});
+// buffer. The text is made front to back, as far as it is asked for, so that its start can be
+// sent while the rest is still bytes. Keeps offsets only, since the buffer may move between calls.
+class Base64TailEncoder {
+public:
+    // Makes the text's room: the buffer becomes start plus the text's size long. A lead of
+    // Base64EncodedSize(bytes) - bytes saves moving the bytes there first.
+    Base64TailEncoder(std::string& buffer, std::size_t start, std::size_t lead = 0);
+    // Encodes until the buffer's chars before end are final, or the whole text is made.
+    void encodeUpTo(std::string& buffer, std::size_t end);
+    // The buffer's chars before this are final.
+    std::size_t finalEnd() const { return m_start + m_written; }
+    bool done() const { return m_pos == m_count; }
+
+private:
+    std::size_t m_start;
+    std::size_t m_count;  // the bytes to encode
+    std::size_t m_from;   // where they stand, counted from start
+    std::size_t m_pos = 0;
+    std::size_t m_written = 0;
+    std::string m_copy;
+};
 
 // Decodes Base64 text, skipping white space and line breaks anywhere in it. False, with bytes
 // left unchanged, for any other character outside the alphabet or for wrong padding.

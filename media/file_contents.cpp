@@ -23,13 +23,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Reads and writes move this much at a time: a close waits at most for one piece, and the page
-// cache takes a large file better in pieces than in one write.
-constexpr size_t kPiece = size_t{16} << 20;
+// A large file is read in pieces of this size, so that a stop waits for one piece at most.
+constexpr size_t kReadPiece = size_t{16} << 20;
+// And written in these: the page cache takes a large file far better in small writes than in one.
+constexpr size_t kWritePiece = size_t{1} << 20;
 
 bool writeInPieces(std::FILE* file, std::string_view data) {
-    for (size_t at = 0; at < data.size(); at += kPiece) {
-        const size_t n = std::min(kPiece, data.size() - at);
+    for (size_t at = 0; at < data.size(); at += kWritePiece) {
+        const size_t n = std::min(kWritePiece, data.size() - at);
         if (std::fwrite(data.data() + at, 1, n, file) != n) return false;
     }
     return true;
@@ -78,7 +79,7 @@ bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRo
     char probe[1 << 12];
     while (ok) {
         const bool past = filled == buffer.size();
-        const size_t want = past ? sizeof probe : std::min(kPiece, buffer.size() - filled);
+        const size_t want = past ? sizeof probe : std::min(kReadPiece, buffer.size() - filled);
         const ssize_t n = ::read(fd, past ? probe : buffer.data() + filled, want);
         if (n < 0 && errno == EINTR) continue;
         ok = n >= 0 && !(room.stopRequested && room.stopRequested());

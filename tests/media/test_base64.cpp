@@ -64,12 +64,12 @@ TEST(Base64, InPlaceEncodeAndDecodeMatchTheCopyingForms) {
                         size_t{3 * 64 * 1024}, size_t{3 * 64 * 1024 + 1}, size_t{700001}}) {
         const std::string bytes = randomBytes(size, static_cast<unsigned>(size) + 11);
         std::string buffer = "head:" + bytes;
-        Base64EncodeTail(buffer, 5);
+        Base64TailEncoder(buffer, 5).encodeUpTo(buffer, std::string::npos);
         ASSERT_EQ(buffer, "head:" + Base64Encode(bytes)) << size;
         // Bytes read in behind room for their text, or behind more room (the file shrank).
         for (size_t lead : {Base64EncodedSize(size) - size, Base64EncodedSize(size) - size + 7}) {
             std::string room = "head:" + std::string(lead, '?') + bytes;
-            Base64EncodeTail(room, 5, lead);
+            Base64TailEncoder(room, 5, lead).encodeUpTo(room, std::string::npos);
             EXPECT_EQ(room, "head:" + Base64Encode(bytes)) << size << " " << lead;
         }
 

@@ -142,7 +142,7 @@ std::string TranscodeResponseXmlAroundBytes(std::string_view callNamespace, std:
     xml.resize(head.size() + lead + count);
     std::memmove(xml.data() + head.size() + lead, xml.data(), count);
     std::memcpy(xml.data(), head.data(), head.size());
-    kqc::Base64EncodeTail(xml, head.size(), lead);
+    kqc::Base64TailEncoder(xml, head.size(), lead).encodeUpTo(xml, std::string::npos);
     xml += tail;
     return xml;
 }
