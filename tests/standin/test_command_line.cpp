@@ -46,6 +46,7 @@ TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
     for (auto args : std::vector<std::vector<std::string_view>>{{"--port"},
                                                                 {"--port", "65536"},
                                                                 {"--port", "80x"},
+                                                                {"--port", "0x50"},
                                                                 {"--engine", "sox"},
                                                                 {"--force-status", "99"},
                                                                 {"--max-body", "0"},
