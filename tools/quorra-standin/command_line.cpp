@@ -133,8 +133,8 @@ void Declare(CLI::App& app, CommandLine& line) {
                  "drop a client that sends nothing for N milliseconds while its request\n"
                  "is read (default 5000)");
     Milliseconds(app, "--request-timeout-ms", o.requestTimeout, 1, 86400000,
-                 "drop a client whose request has not arrived whole N milliseconds\n"
-                 "after its first byte, however it trickles (default 60000)");
+                 "drop a client whose request body has not arrived whole N milliseconds\n"
+                 "after its head, however it trickles (default 60000)");
     app.add_flag("--quiet", line.quiet, "no request log on standard error");
     // Declared again last, so that it is listed last; -h works too, unlisted.
     app.set_help_flag("--help", "show this text");

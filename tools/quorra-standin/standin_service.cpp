@@ -119,8 +119,6 @@ StandinService::StandinService(StandinOptions options)
     : m_options(std::move(options)), m_processor(m_options) {
     m_server.set_payload_max_length(m_options.maxBody);
     m_server.set_read_timeout(m_options.readTimeout);
-    m_server.setRequestTimeout(m_options.requestTimeout);
-    m_webServer.setRequestTimeout(m_options.requestTimeout);
     m_server.Post(std::string(kEndpointPath),
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handlePost(req, res, reader); });
@@ -185,12 +183,14 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     Exchange exchange;
     if (req.has_header("SOAPAction")) exchange.action = req.get_header_value("SOAPAction");
     std::string body;
-    const BodyRead read = readBody(req, reader, body);
+    const BodyRead read = readBody(req, reader, exchange.start + m_options.requestTimeout, body);
     if (read == BodyRead::incomplete) {
-        // The client stopped sending or went away: nothing of a cut-off request is acted on.
+        // The client stopped sending, went away or missed the deadline: nothing of a cut-off
+        // request is acted on, and the connection ends with this answer, so that the rest of
+        // the body, should it still come, is never read as further requests.
         res.status = exchange.status = 400;
         res.set_header("Connection", "close");
-        res.set_content("Request body incomplete\n", "text/plain");
+        AnswerThenClose(res, "Request body incomplete\n");
         exchange.outcome = "refused=incomplete";
     } else if (read == BodyRead::tooLarge) {
         // The rest of the body stays unread, so the connection ends with this answer.
@@ -215,8 +215,13 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     logExchange(exchange);
 }
 
+// The head has arrived whole when this runs: httplib reads it before any handler, each wait for
+// its bytes bounded by the read timeout. The body must arrive by the deadline, however it
+// trickles; a wait for its bytes takes the read timeout at most, so a client is dropped no later
+// than that after the deadline.
 StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
                                                   const httplib::ContentReader& reader,
+                                                  std::chrono::steady_clock::time_point deadline,
                                                   std::string& body) const {
     if (req.has_header("Content-Length") &&
         req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
@@ -228,6 +233,7 @@ StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
     bool withinLimit = true;
     std::size_t dropped = 0;
     const bool complete = reader([&](const char* data, std::size_t length) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
         if (withinLimit && body.size() + length <= m_options.maxBody) {
             body.append(data, length);
             return true;

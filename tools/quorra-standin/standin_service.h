@@ -1,7 +1,6 @@
 #pragma once
 
 #include "quorra-standin/call_processor.h"
-#include "quorra-standin/deadline_server.h"
 #include "quorra-standin/standin_options.h"
 
 #include <httplib.h>
@@ -45,7 +44,7 @@ private:
     void handlePost(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader);
     BodyRead readBody(const httplib::Request& req, const httplib::ContentReader& reader,
-                      std::string& body) const;
+                      std::chrono::steady_clock::time_point deadline, std::string& body) const;
     void answerCall(std::string& body, httplib::Response& res, Exchange& exchange);
     void answerFault(httplib::Response& res, std::string_view code, std::string_view text,
                      Exchange& exchange) const;
@@ -53,8 +52,8 @@ private:
 
     StandinOptions m_options;
     CallProcessor m_processor;
-    DeadlineServer m_server;
-    DeadlineServer m_webServer;
+    httplib::Server m_server;
+    httplib::Server m_webServer;
     std::thread m_thread;
     std::thread m_webThread;
     int m_port = -1;
