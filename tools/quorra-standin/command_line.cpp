@@ -11,7 +11,8 @@ namespace {
 
 constexpr const char* kDescription =
     R"(A local stand-in for the Quorra transcoder: serves the MediaAdapter SOAP endpoint at
-http://HOST:PORT/axis/services/MediaAdapter and answers one transcode call at a time.
+http://HOST:PORT/axis/services/MediaAdapter and answers one transcode call at a time
+(--workers: more).
 GET on the endpoint with ?wsdl answers the WSDL that describes the transcode call.)";
 
 constexpr const char* kNotes =
@@ -128,6 +129,9 @@ void Declare(CLI::App& app, CommandLine& line) {
            "answer every POST with this HTTP status and a SOAP Fault");
     Milliseconds(app, "--delay-ms", o.delay, 0, 3600000,
                  "wait N milliseconds before answering each request");
+    Number(app, "--workers", "N", o.workers, 1, 64,
+           "transcode calls served at once (default 1); a call beyond them is\n"
+           "answered with return code 2005");
     app.add_flag("--strict", o.strict, "accept only what this project's client sends (see below)");
     Milliseconds(app, "--read-timeout-ms", o.readTimeout, 1, 3600000,
                  "drop a client that sends nothing for N milliseconds while its request\n"

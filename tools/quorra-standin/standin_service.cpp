@@ -4,6 +4,7 @@
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -85,21 +86,25 @@ int Bind(httplib::Server& server, const std::string& host, int port) {
     return server.bind_to_port(host.c_str(), port) ? port : -1;
 }
 
+// One of the limited places for a call being served, held for the guard's life; owned() is
+// false when all were taken.
 class BusyGuard {
 public:
-    explicit BusyGuard(std::atomic<bool>& busy) : m_busy(busy) {
-        bool idle = false;
-        m_owned = m_busy.compare_exchange_strong(idle, true);
+    BusyGuard(std::atomic<int>& served, int limit) : m_served(served) {
+        int now = m_served.load();
+        while (now < limit && !m_served.compare_exchange_weak(now, now + 1)) {
+        }
+        m_owned = now < limit;
     }
     ~BusyGuard() {
-        if (m_owned) m_busy = false;
+        if (m_owned) --m_served;
     }
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
     bool owned() const { return m_owned; }
 
 private:
-    std::atomic<bool>& m_busy;
+    std::atomic<int>& m_served;
     bool m_owned = false;
 };
 
@@ -119,6 +124,11 @@ StandinService::StandinService(StandinOptions options)
     : m_options(std::move(options)), m_processor(m_options) {
     m_server.set_payload_max_length(m_options.maxBody);
     m_server.set_read_timeout(m_options.readTimeout);
+    // Each call holds a thread of the pool from its head to its answer. With no more threads than
+    // workers, the call beyond them would wait in the queue instead of being answered 2005.
+    const std::size_t threads =
+        std::max<std::size_t>(CPPHTTPLIB_THREAD_POOL_COUNT, m_options.workers + 1);
+    m_server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server.Post(std::string(kEndpointPath),
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handlePost(req, res, reader); });
@@ -258,7 +268,7 @@ void StandinService::answerCall(std::string& body, httplib::Response& res, Excha
     exchange.profile = ProfileText(parsed.call.profile);
 
     CallResult result;
-    BusyGuard guard(m_busy);
+    BusyGuard guard(m_callsServed, m_options.workers);
     if (!guard.owned()) {
         result.returnCode = "2005";
     } else {

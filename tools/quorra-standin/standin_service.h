@@ -14,7 +14,8 @@
 namespace kqc::standin {
 
 // The stand-in Quorra transcoder: the MediaAdapter SOAP endpoint on host:port and, when a web
-// root is given, a plain file server on host:webPort. Serves one transcode call at a time.
+// root is given, a plain file server on host:webPort. Serves up to options.workers transcode
+// calls at once, each with its own ffmpeg in its own private folder.
 class StandinService {
 public:
     explicit StandinService(StandinOptions options);
@@ -58,7 +59,7 @@ private:
     std::thread m_webThread;
     int m_port = -1;
     int m_webPort = -1;
-    std::atomic<bool> m_busy{false};
+    std::atomic<int> m_callsServed{0};
     std::function<void()> m_whileBusy;
     mutable std::mutex m_logMutex;
 };
