@@ -6,6 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace kqc::test {
@@ -131,6 +134,17 @@ TEST_F(StandinFfmpegFailureTest, ACombinationWithoutAnEncoderGets2006) {
     ASSERT_TRUE(result);
     EXPECT_EQ(ElementText(result->body, "returnCode"), "2006");
     EXPECT_EQ(ElementText(result->body, "message"), "Unsupported transcoding request");
+}
+
+// A descriptor left open on exec, as httplib leaves a client connection, stays with the service.
+TEST(StandinProcess, GetsNoDescriptorButItsStandardOnes) {
+    TempDir dir;
+    const int leftOpen = fcntl(STDERR_FILENO, F_DUPFD, 100);
+    auto run = standin::RunProcess(
+        {"/bin/sh", "-c", "test -e /proc/self/fd/" + std::to_string(leftOpen)}, dir / "log",
+        std::chrono::seconds(10));
+    close(leftOpen);
+    EXPECT_EQ(run.exitCode, 1);
 }
 
 }  // namespace

@@ -59,6 +59,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     posix_spawn_file_actions_addopen(actions.get(), 1, outputFile.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_adddup2(actions.get(), 1, 2);
+    // Nothing else of the service's: httplib opens client connections without close-on-exec, and
+    // with several calls at once one call's ffmpeg would hold another call's connection open.
+    posix_spawn_file_actions_addclosefrom_np(actions.get(), 3);
 
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));

@@ -14,8 +14,8 @@ struct ProcessResult {
 };
 
 // Runs argv[0] (searched in PATH when it holds no "/") with argv as its arguments, without a
-// shell: stdin from /dev/null, stdout and stderr into outputFile. A run that outlasts timeout is
-// killed.
+// shell: stdin from /dev/null, stdout and stderr into outputFile, no other descriptor. A run that
+// outlasts timeout is killed.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::filesystem::path& outputFile,
                          std::chrono::milliseconds timeout);
