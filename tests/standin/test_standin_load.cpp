@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -294,6 +296,17 @@ public:
     SpawnedStandin& operator=(const SpawnedStandin&) = delete;
 
     int port() const { return m_port; }
+    // SIGTERM, then true when the process ended within the time given.
+    bool stopsWithin(std::chrono::seconds limit) {
+        kill(m_pid, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        m_pid = -1;
+        return true;
+    }
     long statusKiB(const char* field) const {
         std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
         for (std::string line; std::getline(status, line);)
@@ -305,6 +318,24 @@ private:
     pid_t m_pid = -1;
     int m_port = -1;
 };
+
+// A client that trickles a request's head within every read timeout holds its connection for as
+// long as it goes on; SIGTERM ends the service all the same.
+TEST(StandinLoad, SigtermEndsTheServiceWhileAClientTricklesItsHead) {
+    SpawnedStandin standin;
+    ASSERT_GT(standin.port(), 0);
+    RawClient trickler(standin.port());
+    std::atomic<bool> stop = false;
+    std::thread trickle([&] {
+        const std::string head = HttpHead(1 << 20);
+        for (std::size_t i = 0; !stop && trickler.send(head.substr(i % head.size(), 1)); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(standin.stopsWithin(std::chrono::seconds(15)));
+    stop = true;
+    trickle.join();
+}
 
 // The figure, for the quorra-standin process alone: its resident size peaks under 96 MiB while
 // eight clients post 1 MiB sources at once and two more vanish in the middle of 8 MiB answers,

@@ -6,12 +6,18 @@
 #include <malloc.h>
 #include <signal.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <exception>
+#include <future>
 #include <iostream>
+#include <thread>
 
 using namespace kqc::standin;
 
 namespace {
+
+constexpr std::chrono::seconds kLongestStop{5};
 
 // Resolves the engine choice; false when ffmpeg was asked for and cannot be found.
 bool ChooseEngine(CommandLine& line) {
@@ -86,6 +92,14 @@ int main(int argc, char** argv) {
 
     int received = 0;
     sigwait(&stopSignals, &received);
-    service.stop();
+    // The server's stop waits for the connections it serves; a client that trickles a request's
+    // head keeps its connection for as long as it goes on, so the wait is bounded.
+    std::promise<void> stopped;
+    std::thread stopping([&] {
+        service.stop();
+        stopped.set_value();
+    });
+    if (stopped.get_future().wait_for(kLongestStop) != std::future_status::ready) std::_Exit(0);
+    stopping.join();
     return 0;
 }
