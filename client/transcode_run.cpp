@@ -8,6 +8,7 @@
 #include "media/file_contents.h"
 #include "media/large_buffer.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -50,8 +51,8 @@ FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, Acti
     const std::string url = WebServerUrlOf(values);
     log.LogOutput("Starting on " + url + "/" + std::string(entry));
     std::string request;
-    const bool built =
-        CreateSOAPRequestXML(values.target, log, request, {}, url + UrlPathOf(entry));
+    const bool built = CreateSOAPRequestXML(values.target, log, request, {}, url + UrlPathOf(entry),
+                                            values.sourceCodec);
     const auto outcome =
         postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), entry);
     // A failed request goes straight on to the next entry, without the separator.
@@ -63,8 +64,8 @@ FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, Acti
 
 // Turns the bytes read in behind the head into their Base64 text where they stand. False when a
 // stop came first.
-bool encodeFileData(std::string& request, std::size_t lead, const StopSignal* stop) {
-    const size_t head = FileDataRequestHead().size();
+bool encodeFileData(std::string& request, std::size_t head, std::size_t lead,
+                    const StopSignal* stop) {
     Base64TailEncoder text(request, head, lead);
     while (!text.done()) {
         if (stopped(stop)) return false;
@@ -77,9 +78,12 @@ bool encodeFileData(std::string& request, std::size_t lead, const StopSignal* st
 // into its Base64 text where it stands, and the rest follows.
 FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, ActivityLog& log,
                           StopSignal* stop, std::size_t memoryLimit) {
-    std::string request(FileDataRequestHead());
+    std::string request = FileDataRequestHead(values.sourceCodec);
+    const size_t head = request.size();
+    // A source codec longer than the window's takes that much more room.
+    const size_t extra = head - std::min(head, FileDataRequestHead().size());
     size_t lead = 0;  // the room before the bytes that their text needs beyond them
-    FileReadRoom room{FileDataRequestCapacity,
+    FileReadRoom room{[extra](size_t size) { return FileDataRequestCapacity(size) + extra; },
                       [&lead](size_t size) { return lead = Base64EncodedSize(size) - size; },
                       memoryLimit, [stop] { return stopped(stop); }};
     bool read = false;
@@ -93,7 +97,7 @@ FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, Activ
         return FileOutcome::failed;
     }
     log.LogOutput("Starting to Base64 Encode File");
-    if (!encodeFileData(request, lead, stop)) return FileOutcome::stopped;
+    if (!encodeFileData(request, head, lead, stop)) return FileOutcome::stopped;
     const bool built = CreateSOAPRequestXML(values.target, log, request);
     const auto outcome =
         postBuiltRequest(values, log, stop, memoryLimit, built, std::move(request), file.name);
