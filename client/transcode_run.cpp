@@ -155,14 +155,20 @@ std::vector<FolderFile> RunSources(const RunValues& values, ActivityLog& log) {
         }
         return sources;
     }
-    auto files = ListPlainFiles(values.sourceDir);
+    return FolderSources(values.sourceDir, values.sourceFormat, log).value_or(sources);
+}
+
+std::optional<std::vector<FolderFile>> FolderSources(std::string_view folder,
+                                                     std::string_view filter, ActivityLog& log) {
+    auto files = ListPlainFiles(folder);
     if (!files) {
-        log.LogOutput("Error reading source directory " + values.sourceDir);
-        return sources;
+        log.LogOutput("Error reading source directory " + std::string(folder));
+        return std::nullopt;
     }
-    for (FolderFile& file : *files)
-        if (NameMatchesFilter(file.name, values.sourceFormat)) sources.push_back(std::move(file));
-    return sources;
+    std::erase_if(*files, [filter](const FolderFile& file) {
+        return !NameMatchesFilter(file.name, filter);
+    });
+    return files;
 }
 
 FileOutcome TranscodeSource(const RunValues& values, const FolderFile& source, ActivityLog& log,
