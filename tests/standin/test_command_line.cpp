@@ -14,7 +14,7 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
          "--max-body",   "1000",     "--web-root",     "/srv",    "--web-port", "9000",
          "--force-code", "2004",     "--force-status", "503",     "--delay-ms", "250",
          "--quiet",      "--ffmpeg", "/opt/ffmpeg",    "--strict", "--read-timeout-ms", "300",
-         "--request-timeout-ms", "900"},
+         "--request-timeout-ms", "900", "--workers", "3"},
         line, error))
         << error;
     EXPECT_EQ(line.options.host, "0.0.0.0");
@@ -28,6 +28,7 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
     EXPECT_EQ(line.options.delay, std::chrono::milliseconds(250));
     EXPECT_EQ(line.options.readTimeout, std::chrono::milliseconds(300));
     EXPECT_EQ(line.options.requestTimeout, std::chrono::milliseconds(900));
+    EXPECT_EQ(line.options.workers, 3);
     EXPECT_EQ(line.options.ffmpeg, "/opt/ffmpeg");
     EXPECT_TRUE(line.quiet);
     EXPECT_TRUE(line.options.strict);
@@ -43,16 +44,21 @@ TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
     EXPECT_EQ(line.options.maxBody, std::size_t{1} << 30);
     EXPECT_EQ(line.engine, EngineChoice::automatic);
     EXPECT_FALSE(line.options.strict);
+    EXPECT_EQ(line.options.workers, 1);
     for (auto args : std::vector<std::vector<std::string_view>>{{"--port"},
                                                                 {"--port", "65536"},
                                                                 {"--port", "80x"},
+                                                                {"--port", "0x50"},
                                                                 {"--engine", "sox"},
                                                                 {"--force-status", "99"},
                                                                 {"--max-body", "0"},
                                                                 {"--verbose"},
                                                                 {"--delay-ms", "-1"},
                                                                 {"--read-timeout-ms", "0"},
-                                                                {"--request-timeout-ms", "0"}}) {
+                                                                {"--request-timeout-ms", "0"},
+                                                                {"--workers", "0"},
+                                                                {"--workers", "-1"},
+                                                                {"--workers", "two"}}) {
         CommandLine bad;
         error.clear();
         EXPECT_FALSE(ParseCommandLine(args, bad, error)) << args[0];

@@ -210,11 +210,20 @@ const std::string kMultiRef = "<m:transcode xmlns:m=\"" + std::string(kNs) +
                               "\"><in0 href=\"#a\"/></m:transcode><multiRef id=\"a\">" +
                               Parts("").substr(5, Parts("").size() - 11) + "</multiRef>";
 
+// The parts in the default namespace, with media in place of the source's fileData.
+std::string WithMedia(std::string_view media) {
+    std::string parts = Parts("");
+    const std::string_view fileData = "<fileData>QUJD</fileData>";
+    return kDefaultNs + parts.replace(parts.find(fileData), fileData.size(), media) +
+           "</transcode>";
+}
+
 struct PartsCase {
     const char* name;
     std::string body;
     CallMatch match;
-    std::string bitRate;  // "": the parts are not read
+    std::string bitRate;                   // "": the parts are not read
+    std::optional<std::string> location{};  // set: the URL form, and no fileData read
 };
 
 void PrintTo(const PartsCase& c, std::ostream* out) { *out << c.name; }
@@ -226,9 +235,10 @@ TEST_P(CallPartsTest, AreReadAsTheClientMeantThem) {
     auto copied = ParseTranscodeCall(xml, kNs, GetParam().match);
     auto parsed = ParseTranscodeCallInPlace(xml, kNs, GetParam().match);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;
-    const bool read = !GetParam().bitRate.empty();
+    const bool read = !GetParam().bitRate.empty() && !GetParam().location;
     EXPECT_EQ(parsed.call.fileData, read ? std::optional<std::string>("QUJD") : std::nullopt);
     EXPECT_EQ(copied.call.fileData, parsed.call.fileData);
+    EXPECT_EQ(parsed.call.location, GetParam().location);
     for (const auto& call : {copied.call, parsed.call})
         EXPECT_EQ(call.profile ? call.profile->bitRate : "", GetParam().bitRate);
 }
@@ -250,7 +260,22 @@ INSTANTIATE_TEST_SUITE_P(
                   "16000"},
         PartsCase{"StringByType", kDefaultNs + Parts("", "<bitRate xsi:type=\"xsd:string\">016000"
                                                          "</bitRate>") + "</transcode>", kLenient,
-                  "016000"}),
+                  "016000"},
+        PartsCase{"NilFileDataBesideLocation",
+                  WithMedia("<location>u</location><fileData xsi:nil=\"true\"/>"), kLenient,
+                  "16000", "u"},
+        PartsCase{"NilAsOneAnyPrefix",
+                  WithMedia("<location>u</location><fileData xmlns:i=\"http://www.w3.org/2001/"
+                            "XMLSchema-instance\" i:nil=\" 1 \">QUJD</fileData>"), kLenient,
+                  "16000", "u"},
+        PartsCase{"NilLocationBesideFileData",
+                  WithMedia("<location xsi:nil=\"true\"/><fileData>QUJD</fileData>"), kLenient,
+                  "16000"},
+        PartsCase{"NilFalse", WithMedia("<fileData xsi:nil=\"false\">QUJD</fileData>"),
+                  kLenient, "16000"},
+        PartsCase{"NilOutsideXsi",
+                  WithMedia("<fileData xmlns:x=\"urn:x\" x:nil=\"true\">QUJD</fileData>"),
+                  kLenient, "16000"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseTranscodeCall, OptionalHeaderAndDoctypeEntitiesAreNotExpanded) {

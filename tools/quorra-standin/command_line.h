@@ -17,11 +17,11 @@ struct CommandLine {
     bool help = false;
 };
 
-// Reads the flags (argv without the program name). False, with error set, for an unknown flag,
-// a missing value or a value out of range.
+// Reads the flags (argv without the program name). False, with a one-line error set, for an
+// unknown flag, a missing value or a value out of range.
 bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& line,
                       std::string& error);
 
-std::string_view UsageText();
+std::string UsageText();
 
 }  // namespace kqc::standin

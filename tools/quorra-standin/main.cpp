@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     CommandLine line;
     std::string error;
     if (!ParseCommandLine({argv + 1, argv + argc}, line, error)) {
-        std::cerr << "quorra-standin: " << error << "\n\n" << UsageText();
+        std::cerr << "quorra-standin: " << error << " (see --help)\n";
         return 2;
     }
     if (line.help) {

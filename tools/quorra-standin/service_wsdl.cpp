@@ -7,7 +7,8 @@ namespace {
 
 // "@NS@" stands for the service namespace, "@ADDRESS@" for the endpoint URL. The parts are
 // unqualified, as the service reads them; the profile holds the seven elements in the order the
-// client sends them.
+// client sends them. The source's two forms are plain members rather than a choice, which SOAP
+// encoding has no form for and rpc/encoded importers refuse.
 constexpr std::string_view kWsdl = R"(<?xml version="1.0" encoding="UTF-8"?>
 <wsdl:definitions targetNamespace="@NS@"
     xmlns:tns="@NS@"
@@ -43,10 +44,10 @@ constexpr std::string_view kWsdl = R"(<?xml version="1.0" encoding="UTF-8"?>
           <xsd:element name="type" type="xsd:string"/>
           <xsd:element name="format" type="xsd:string"/>
           <xsd:element name="codec" type="xsd:string"/>
-          <xsd:choice>
-            <xsd:element name="location" type="xsd:string"/>
-            <xsd:element name="fileData" type="xsd:base64Binary"/>
-          </xsd:choice>
+          <!-- Exactly one of location and fileData is sent: the URL the service fetches the
+               source from, or the source itself. The other is left out, or sent as nil. -->
+          <xsd:element name="location" type="xsd:string" minOccurs="0" nillable="true"/>
+          <xsd:element name="fileData" type="xsd:base64Binary" minOccurs="0" nillable="true"/>
         </xsd:sequence>
       </xsd:complexType>
       <xsd:complexType name="TranscodeRequest">

@@ -98,20 +98,35 @@ bool IsIntegerType(std::string_view ns, std::string_view local) {
     return false;
 }
 
-bool DeclaredInteger(const pugi::xml_node& node) {
+// The node's XML Schema instance attribute of that local name, whatever its prefix.
+pugi::xml_attribute XsiAttribute(const pugi::xml_node& node, std::string_view local) {
     for (pugi::xml_attribute a : node.attributes()) {
         std::string_view name = a.name();
         auto colon = name.find(':');
-        if (colon == std::string_view::npos || name.substr(colon + 1) != "type" ||
-            NamespaceOf(node, name.substr(0, colon)) != kXsiNamespace)
-            continue;
-        std::string_view type = a.value();
-        auto typeColon = type.find(':');
-        std::string_view typePrefix =
-            typeColon == std::string_view::npos ? std::string_view() : type.substr(0, typeColon);
-        return IsIntegerType(NamespaceOf(node, typePrefix), type.substr(typeColon + 1));
+        if (colon != std::string_view::npos && name.substr(colon + 1) == local &&
+            NamespaceOf(node, name.substr(0, colon)) == kXsiNamespace)
+            return a;
     }
-    return false;
+    return {};
+}
+
+bool DeclaredInteger(const pugi::xml_node& node) {
+    pugi::xml_attribute typeAttribute = XsiAttribute(node, "type");
+    if (!typeAttribute) return false;
+    std::string_view type = typeAttribute.value();
+    auto typeColon = type.find(':');
+    std::string_view typePrefix =
+        typeColon == std::string_view::npos ? std::string_view() : type.substr(0, typeColon);
+    return IsIntegerType(NamespaceOf(node, typePrefix), type.substr(typeColon + 1));
+}
+
+// xsi:nil="true" or "1", with or without white space around it: the value was not sent.
+bool DeclaredNil(const pugi::xml_node& node) {
+    std::string_view value = XsiAttribute(node, "nil").value();
+    const auto first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return false;
+    value = value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
+    return value == "true" || value == "1";
 }
 
 // An integer's canonical text ("+016000 " is "16000"); the text itself when it is none.
@@ -131,7 +146,8 @@ std::string CanonicalInteger(std::string text) {
 // Finds the call's parts below the operation element. Strictly, they are unqualified elements in
 // place. Leniently, as SOAP 1.1 rpc/encoded clients write them: also in the call's namespace,
 // reached through href="#id" references to elements elsewhere in the envelope (multi-reference
-// values), and read as the integer their xsi:type declares.
+// values), read as the integer their xsi:type declares, and a nil part as one not sent (a
+// client fills the source form it does not use with nil).
 class PartReader {
 public:
     PartReader(const pugi::xml_node& envelope, std::string_view callNamespace, CallMatch match)
@@ -143,8 +159,10 @@ public:
         for (pugi::xml_node c : parent.children()) {
             if (c.type() != pugi::node_element || LocalName(c) != local) continue;
             std::string_view ns = NamespaceOf(c, Prefix(c));
-            if (ns.empty() || (m_lenient && ns == m_callNamespace))
-                return m_lenient ? referenced(c) : c;
+            if (!ns.empty() && !(m_lenient && ns == m_callNamespace)) continue;
+            if (!m_lenient) return c;
+            pugi::xml_node value = referenced(c);
+            return DeclaredNil(value) ? pugi::xml_node() : value;
         }
         return {};
     }

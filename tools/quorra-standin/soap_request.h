@@ -32,7 +32,8 @@ struct ParsedCall {
 // strict: the Body's first element must be transcode in the service namespace, its parts
 // unqualified elements in place. lenient: the Body's first element named transcode, in any
 // namespace or none, read however a SOAP 1.1 rpc/encoded client writes it: parts unqualified or
-// in the call's namespace, multi-reference values (href="#id"), an integer by its xsi:type.
+// in the call's namespace, multi-reference values (href="#id"), an integer by its xsi:type, a
+// nil part (xsi:nil) as one not sent.
 enum class CallMatch { strict, lenient };
 
 // Reads a SOAP 1.1 transcode call: elements are matched by namespace URI and local name, so

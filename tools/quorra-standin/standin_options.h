@@ -25,8 +25,9 @@ struct StandinOptions {
     std::optional<std::string> forceCode;        // answer every transcode call with this code
     int forceStatus = 0;                         // answer every POST with this HTTP status
     std::chrono::milliseconds delay{0};          // added to every request while it is served
+    int workers = 1;  // transcode calls served at once; a call beyond them is answered 2005
     std::chrono::milliseconds readTimeout{5000};  // longest wait for the next bytes of a request
-    std::chrono::milliseconds requestTimeout{60000};  // longest a request may take to arrive whole
+    std::chrono::milliseconds requestTimeout{60000};  // longest a body may take after its head
     std::chrono::seconds fetchTimeout{120};
     std::chrono::seconds transcodeTimeout{600};
     // Strict: only the client's own namespace and SOAPAction. Otherwise any SOAP 1.1 client's

@@ -4,6 +4,7 @@
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -85,21 +86,25 @@ int Bind(httplib::Server& server, const std::string& host, int port) {
     return server.bind_to_port(host.c_str(), port) ? port : -1;
 }
 
+// One of the limited places for a call being served, held for the guard's life; owned() is
+// false when all were taken.
 class BusyGuard {
 public:
-    explicit BusyGuard(std::atomic<bool>& busy) : m_busy(busy) {
-        bool idle = false;
-        m_owned = m_busy.compare_exchange_strong(idle, true);
+    BusyGuard(std::atomic<int>& served, int limit) : m_served(served) {
+        int now = m_served.load();
+        while (now < limit && !m_served.compare_exchange_weak(now, now + 1)) {
+        }
+        m_owned = now < limit;
     }
     ~BusyGuard() {
-        if (m_owned) m_busy = false;
+        if (m_owned) --m_served;
     }
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
     bool owned() const { return m_owned; }
 
 private:
-    std::atomic<bool>& m_busy;
+    std::atomic<int>& m_served;
     bool m_owned = false;
 };
 
@@ -119,8 +124,11 @@ StandinService::StandinService(StandinOptions options)
     : m_options(std::move(options)), m_processor(m_options) {
     m_server.set_payload_max_length(m_options.maxBody);
     m_server.set_read_timeout(m_options.readTimeout);
-    m_server.setRequestTimeout(m_options.requestTimeout);
-    m_webServer.setRequestTimeout(m_options.requestTimeout);
+    // Each call holds a thread of the pool from its head to its answer. With no more threads than
+    // workers, the call beyond them would wait in the queue instead of being answered 2005.
+    const std::size_t threads =
+        std::max<std::size_t>(CPPHTTPLIB_THREAD_POOL_COUNT, m_options.workers + 1);
+    m_server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     m_server.Post(std::string(kEndpointPath),
                   [this](const httplib::Request& req, httplib::Response& res,
                          const httplib::ContentReader& reader) { handlePost(req, res, reader); });
@@ -185,12 +193,14 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     Exchange exchange;
     if (req.has_header("SOAPAction")) exchange.action = req.get_header_value("SOAPAction");
     std::string body;
-    const BodyRead read = readBody(req, reader, body);
+    const BodyRead read = readBody(req, reader, exchange.start + m_options.requestTimeout, body);
     if (read == BodyRead::incomplete) {
-        // The client stopped sending or went away: nothing of a cut-off request is acted on.
+        // The client stopped sending, went away or missed the deadline: nothing of a cut-off
+        // request is acted on, and the connection ends with this answer, so that the rest of
+        // the body, should it still come, is never read as further requests.
         res.status = exchange.status = 400;
         res.set_header("Connection", "close");
-        res.set_content("Request body incomplete\n", "text/plain");
+        AnswerThenClose(res, "Request body incomplete\n");
         exchange.outcome = "refused=incomplete";
     } else if (read == BodyRead::tooLarge) {
         // The rest of the body stays unread, so the connection ends with this answer.
@@ -215,8 +225,13 @@ void StandinService::handlePost(const httplib::Request& req, httplib::Response& 
     logExchange(exchange);
 }
 
+// The head has arrived whole when this runs: httplib reads it before any handler, each wait for
+// its bytes bounded by the read timeout. The body must arrive by the deadline, however it
+// trickles; a wait for its bytes takes the read timeout at most, so a client is dropped no later
+// than that after the deadline.
 StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
                                                   const httplib::ContentReader& reader,
+                                                  std::chrono::steady_clock::time_point deadline,
                                                   std::string& body) const {
     if (req.has_header("Content-Length") &&
         req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
@@ -228,6 +243,7 @@ StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
     bool withinLimit = true;
     std::size_t dropped = 0;
     const bool complete = reader([&](const char* data, std::size_t length) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
         if (withinLimit && body.size() + length <= m_options.maxBody) {
             body.append(data, length);
             return true;
@@ -252,7 +268,7 @@ void StandinService::answerCall(std::string& body, httplib::Response& res, Excha
     exchange.profile = ProfileText(parsed.call.profile);
 
     CallResult result;
-    BusyGuard guard(m_busy);
+    BusyGuard guard(m_callsServed, m_options.workers);
     if (!guard.owned()) {
         result.returnCode = "2005";
     } else {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "quorra-standin/call_processor.h"
-#include "quorra-standin/deadline_server.h"
 #include "quorra-standin/standin_options.h"
 
 #include <httplib.h>
@@ -15,7 +14,8 @@
 namespace kqc::standin {
 
 // The stand-in Quorra transcoder: the MediaAdapter SOAP endpoint on host:port and, when a web
-// root is given, a plain file server on host:webPort. Serves one transcode call at a time.
+// root is given, a plain file server on host:webPort. Serves up to options.workers transcode
+// calls at once, each with its own ffmpeg in its own private folder.
 class StandinService {
 public:
     explicit StandinService(StandinOptions options);
@@ -45,7 +45,7 @@ private:
     void handlePost(const httplib::Request& req, httplib::Response& res,
                     const httplib::ContentReader& reader);
     BodyRead readBody(const httplib::Request& req, const httplib::ContentReader& reader,
-                      std::string& body) const;
+                      std::chrono::steady_clock::time_point deadline, std::string& body) const;
     void answerCall(std::string& body, httplib::Response& res, Exchange& exchange);
     void answerFault(httplib::Response& res, std::string_view code, std::string_view text,
                      Exchange& exchange) const;
@@ -53,13 +53,13 @@ private:
 
     StandinOptions m_options;
     CallProcessor m_processor;
-    DeadlineServer m_server;
-    DeadlineServer m_webServer;
+    httplib::Server m_server;
+    httplib::Server m_webServer;
     std::thread m_thread;
     std::thread m_webThread;
     int m_port = -1;
     int m_webPort = -1;
-    std::atomic<bool> m_busy{false};
+    std::atomic<int> m_callsServed{0};
     std::function<void()> m_whileBusy;
     mutable std::mutex m_logMutex;
 };
