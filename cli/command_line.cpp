@@ -124,10 +124,9 @@ std::vector<std::string> OutsideChoiceWarnings(const RunValues& values) {
 
 std::string UsageText() {
     const RunValues defaults;
-    std::string text = std::string("Usage: ") + std::string(kProgram) + R"( [OPTIONS] SOURCE...
-       )" + std::string(kProgram) +
-                       R"( --url BASE [OPTIONS] [ENTRY...] [--list FILE]
-
+    const std::string program(kProgram);
+    std::string text = "Usage: " + program + " [OPTIONS] SOURCE...\n  or:  " + program +
+                       " --url BASE [OPTIONS] [ENTRY...] [--list FILE]\n" + R"(
 Sends audio files to the Quorra transcoder, the MediaAdapter SOAP service, one request per file,
 and saves each answer's file in the target folder under the source's name with the target format
 as its extension, as the desktop client's "Transcode Now!" does. Each SOURCE is a file, or a folder
@@ -140,42 +139,57 @@ abandons the calls in flight and ends the program without another line; nothing 
 left behind.
 
 Options:
-  --endpoint URL       the service's endpoint (default )" +
-                       defaults.endpoint + R"()
-  --url BASE           URL mode: the web server the service fetches each entry from
-  --list FILE          URL mode: more entries, one per line, from FILE ("-": standard input);
-                       a CR at a line's end is dropped and empty lines are skipped
-  --target-dir DIR     where the transcoded files are saved (default: the temporary folder,
-                       $TMPDIR or /tmp)
 )";
-    auto option = [&text](std::string_view name, std::string_view help, std::string_view initial,
-                          Choices choices) {
-        text.append("  ").append(name).append(" TEXT");
-        text.append(name.size() < 13 ? 13 - name.size() : 1, ' ');
-        text.append(help).append(" (default ").append(initial).append(")\n");
-        if (!choices.empty())
-            text.append("                       listed: ")
-                .append(listed(choices, " "))
-                .append("\n");
+    // The option, then its description from column 25, wrapped before column 100.
+    auto row = [&text](std::string_view option, std::string_view description) {
+        std::string line = "  " + std::string(option);
+        line.resize(std::max<std::size_t>(line.size() + 2, 25), ' ');
+        std::size_t start = 0;
+        while (start < description.size()) {
+            std::size_t end = description.find(' ', start);
+            if (end == std::string_view::npos) end = description.size();
+            if (line.size() + (end - start) >= 100 && line.size() > 25) {
+                text.append(line).push_back('\n');
+                line.assign(25, ' ');
+            } else if (line.size() > 25 && line.back() != ' ') {
+                line.push_back(' ');
+            }
+            line.append(description.substr(start, end - start));
+            start = end + 1;
+        }
+        text.append(line).push_back('\n');
     };
-    option(kSourceFormat.name, kSourceFormat.help, defaults.*kSourceFormat.field,
+    auto choice = [&row](std::string_view option, std::string_view help, std::string_view initial,
+                         Choices choices) {
+        row(std::string(option) + " TEXT", std::string(help) + " (default " + std::string(initial) +
+                                               "; listed: " + listed(choices, " ") + ")");
+    };
+    row("--endpoint URL", "the service's endpoint (default " + defaults.endpoint + ")");
+    row("--url BASE", "URL mode: the web server the service fetches each entry from");
+    row("--list FILE",
+        "URL mode: more entries, one per line, from FILE (\"-\": standard input); a CR at a "
+        "line's end is dropped and empty lines are skipped");
+    row("--target-dir DIR",
+        "where the transcoded files are saved (default: the temporary folder, $TMPDIR or /tmp)");
+    choice(kSourceFormat.name, kSourceFormat.help, defaults.*kSourceFormat.field,
            kSourceFormat.choices);
-    option("--source-codec", "the codec the request declares for every source", kWindowSourceCodec,
-           {});
+    row("--source-codec TEXT", "the codec the request declares for every source (default " +
+                                   std::string(kWindowSourceCodec) + ")");
     for (const TargetOption& target : kTargetOptions)
-        option(target.name, target.help, defaults.target.*target.field, target.choices);
-    text.append(
-        R"(  --debug-file[=PATH]  also append every line and every request to the debug log PATH
-                       (default: KorvaneQuorraClient.log in the temporary folder)
-  -j, --jobs N         up to N requests at a time, from 1 to 256 (default 1: one after the
-                       other, as the client sends them). A file the service answers with 2005
-                       (too many requests) while others were in flight is sent again once fewer
-                       are, and the program goes on with fewer at a time
-  -h, --help           show this text
-  --version            show the program's version
-
-A value that is none of the client's listed ones draws a warning on standard error and is sent
-as typed: the service judges it.
+        choice(target.name, target.help, defaults.target.*target.field, target.choices);
+    row("--debug-file[=PATH]",
+        "also append every line and every request to the debug log PATH (default: "
+        "KorvaneQuorraClient.log in the temporary folder)");
+    row("-j, --jobs N",
+        "up to N requests at a time, from 1 to 256 (default 1: one after the other, as the "
+        "client sends them). A file the service answers with 2005 (too many requests) while "
+        "others were in flight is sent again once fewer are, 4 tries in all at most, and the "
+        "program goes on with fewer at a time");
+    row("-h, --help", "show this text");
+    row("--version", "show the program's version");
+    text.append(R"(
+A value that is none of the listed ones draws a warning on standard error and is sent as typed:
+the service judges it.
 )");
     return text;
 }
