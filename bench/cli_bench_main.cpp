@@ -1,8 +1,8 @@
-// kqc-bench-cli: quorra-transcode beside what it stands for. Workload 4: short mp3 files
+// kqc-bench-cli: quorra-transcode beside what it stands for. Workload 5: short mp3 files
 // transcoded to AAC in MP4 by the stand-in's ffmpeg engine with two workers, through
 // quorra-transcode --jobs 2 beside the same ffmpeg transcodes run directly by xargs -P 2, and
 // through --jobs 1 beside the client's core run; every output is checked with ffprobe.
-// Workload 5: a URL-mode batch against a loopback service that answers at once, --jobs 1 beside
+// Workload 6: a URL-mode batch against a loopback service that answers at once, --jobs 1 beside
 // the core run and --jobs 4 beside --jobs 1. The sides take turns at going first.
 //
 //   kqc-bench-cli --standin PATH --cli PATH --core-run PATH --work DIR [--files 40]
@@ -127,16 +127,16 @@ void mp3Batch(const std::string& standinPath, const std::string& cli, const std:
     fs::remove_all(target);
 
     const std::string n = std::to_string(files);
-    PrintRow("4", n + " mp3 files (10 s) to mp4/aac, stand-in ffmpeg --workers 2: --jobs 2, wall",
+    PrintRow("5", n + " mp3 files (10 s) to mp4/aac, stand-in ffmpeg --workers 2: --jobs 2, wall",
              Fixed(Median(jobs2), 2) + " s");
-    PrintRow("4", "the same ffmpeg transcodes by xargs -P 2, wall", Fixed(Median(xargs), 2) + " s");
+    PrintRow("5", "the same ffmpeg transcodes by xargs -P 2, wall", Fixed(Median(xargs), 2) + " s");
     const double parallel = Median(jobs2OverXargs);
-    PrintRow("4", "--jobs 2 / xargs -P 2", Fixed(parallel, 3), "<= 1.1", AtMost(parallel, 1.1));
-    PrintRow("4", "--jobs 1, wall", Fixed(Median(jobs1), 2) + " s");
-    PrintRow("4", "core run of the same files, wall", Fixed(Median(core), 2) + " s");
+    PrintRow("5", "--jobs 2 / xargs -P 2", Fixed(parallel, 3), "<= 1.1", AtMost(parallel, 1.1));
+    PrintRow("5", "--jobs 1, wall", Fixed(Median(jobs1), 2) + " s");
+    PrintRow("5", "core run of the same files, wall", Fixed(Median(core), 2) + " s");
     const double serial = Median(jobs1OverCore);
-    PrintRow("4", "--jobs 1 / core run", Fixed(serial, 3), "<= 1.05", AtMost(serial, 1.05));
-    PrintRow("4", "outputs read by ffprobe as AAC",
+    PrintRow("5", "--jobs 1 / core run", Fixed(serial, 3), "<= 1.05", AtMost(serial, 1.05));
+    PrintRow("5", "outputs read by ffprobe as AAC",
              std::to_string(valid) + " of " + std::to_string(outputs), "all",
              valid == outputs ? "met" : "MISSED");
 }
@@ -178,14 +178,14 @@ void urlBatch(const std::string& cli, const std::string& coreRun, const fs::path
     fs::remove_all(target);
 
     const std::string n = std::to_string(entries);
-    PrintRow("5", "URL batch of " + n + " entries, loopback reply server: core run, wall",
+    PrintRow("6", "URL batch of " + n + " entries, loopback reply server: core run, wall",
              Fixed(Median(core), 2) + " s");
-    PrintRow("5", "--jobs 1, wall", Fixed(Median(jobs1), 2) + " s");
+    PrintRow("6", "--jobs 1, wall", Fixed(Median(jobs1), 2) + " s");
     const double serial = Median(jobs1OverCore);
-    PrintRow("5", "--jobs 1 / core run", Fixed(serial, 3), "<= 1.05", AtMost(serial, 1.05));
-    PrintRow("5", "--jobs 4, wall", Fixed(Median(jobs4), 2) + " s");
+    PrintRow("6", "--jobs 1 / core run", Fixed(serial, 3), "<= 1.05", AtMost(serial, 1.05));
+    PrintRow("6", "--jobs 4, wall", Fixed(Median(jobs4), 2) + " s");
     const double faster = Median(jobs4OverJobs1);
-    PrintRow("5", "--jobs 4 / --jobs 1", Fixed(faster, 3), "< 1", faster < 1 ? "met" : "MISSED");
+    PrintRow("6", "--jobs 4 / --jobs 1", Fixed(faster, 3), "< 1", faster < 1 ? "met" : "MISSED");
 }
 
 }  // namespace
