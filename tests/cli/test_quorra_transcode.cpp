@@ -1,6 +1,6 @@
-// quorra-transcode against the stand-in: the same saved files, log lines and debug log as the
-// client's own run of the same files, with one job or several; and a stop by signal.
-#include "cli/cli_process.h"
+// quorra-transcode as built, run as a process: the command lines it refuses or warns about; the
+// same saved files, log lines and debug log as the client's own run of the same files against the
+// stand-in, with one job or several; and a stop by signal.
 #include "client/transcode_run.h"
 #include "standin/standin_test_support.h"
 #include "support/recording_sink.h"
@@ -9,18 +9,118 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <map>
+#include <thread>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kqc::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The program with its standard output and error in files.
+pid_t StartCli(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
+    std::vector<std::string> all{KQC_TRANSCODE_PROGRAM};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0) ::_exit(126);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(outFd);
+    ::close(errFd);
+    return pid;
+}
+
+// Its exit status, or -1 when it has not ended within seconds (it is killed then) or died of a
+// signal.
+int WaitCli(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+CliRun RunCli(const std::vector<std::string>& args, const fs::path& folder) {
+    CliRun run;
+    run.exitCode = WaitCli(StartCli(args, folder / "stdout", folder / "stderr"), 120);
+    run.out = readBytes(folder / "stdout");
+    run.err = readBytes(folder / "stderr");
+    return run;
+}
+
+struct Usage {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string stderrLine;
+};
+void PrintTo(const Usage& usage, std::ostream* out) {
+    *out << usage.name;
+}
+
+class CommandLineTest : public ::testing::TestWithParam<Usage> {};
+
+TEST_P(CommandLineTest, GivesItsLineAndExitStatus) {
+    TempDir dir;
+    const CliRun run = RunCli(GetParam().args, dir.path());
+    EXPECT_EQ(run.exitCode, GetParam().exitCode);
+    EXPECT_EQ(run.err, "quorra-transcode: " + GetParam().stderrLine + "\n");
+    if (run.exitCode == 2) EXPECT_EQ(run.out, "");
+}
+
+const std::string kUnreachable = "--endpoint=http://127.0.0.1:9/";
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, CommandLineTest,
+    ::testing::Values(
+        Usage{"UnknownOption",
+              {"--frobnicate", "a.mp3"},
+              2,
+              "The following argument was not expected: --frobnicate"},
+        Usage{"MissingValue", {"a.mp3", "--codec"}, 2, "--codec: 1 required TEXT missing"},
+        Usage{"NoSource", {"--jobs", "2"}, 2, "no SOURCE given"},
+        Usage{"NoEntry", {"--url", "http://127.0.0.1:9/"}, 2, "no SOURCE and no --list given"},
+        Usage{"ListWithoutUrl", {"--list", "-", "a.mp3"}, 2, "--list requires --url"},
+        Usage{"UnreadableList",
+              {"--url", "http://h/", "--list", "/nonexistent/list"},
+              2,
+              "cannot read the list /nonexistent/list"},
+        Usage{"NoJobs", {"--jobs", "0", "a.mp3"}, 2, "--jobs: Value 0 not in range 1 to 256"},
+        Usage{
+            "JobsNotANumber", {"-j", "two", "a.mp3"}, 2, "--jobs: Value two not in range 1 to 256"},
+        Usage{"CodecOutsideTheList",
+              {kUnreachable, "--codec", "opus", "/nonexistent.mp3"},
+              1,
+              "--codec \"opus\" is none of aac, amr-nb, anr-wb, pcm, g711, g711a, g711u, mp3, "
+              "adpcm, gsm-fr, wma, g711b; it is sent as typed"}),
+    [](const auto& info) { return info.param.name; });
 
 std::map<std::string, std::string> FilesIn(const fs::path& folder) {
     std::map<std::string, std::string> files;
