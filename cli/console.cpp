@@ -55,7 +55,7 @@ void Console::fileDone(std::string_view lines, FileOutcome outcome) {
     if (outcome == FileOutcome::failed || outcome == FileOutcome::busy) ++m_failures;
     write(lines);
     std::fflush(stdout);
-    drawProgress();
+    if (!m_sharedTerminal) drawProgress();  // the counts changed
 }
 
 void Console::fewerJobs(unsigned jobs) {
