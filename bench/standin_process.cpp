@@ -3,8 +3,8 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
-#include <string>
 #include <stdexcept>
+#include <string>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +25,14 @@ std::string endpointFromBanner(const std::string& line) {
 
 }  // namespace
 
-StandinProcess::StandinProcess(const std::string& program) {
+StandinProcess::StandinProcess(const std::string& program,
+                               const std::vector<std::string>& options) {
+    std::vector<std::string> args{program};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {"--port", "0", "--quiet"});
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
     m_pid = fork();
@@ -34,8 +41,7 @@ StandinProcess::StandinProcess(const std::string& program) {
         dup2(pipeFds[1], STDOUT_FILENO);
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        execl(program.c_str(), program.c_str(), "--engine", "echo", "--port", "0", "--quiet",
-              static_cast<char*>(nullptr));
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     ::close(pipeFds[1]);

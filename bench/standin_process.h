@@ -2,14 +2,16 @@
 
 #include <sys/types.h>
 #include <string>
+#include <vector>
 
 namespace kqc::bench {
 
-// The stand-in service with its echo engine, started as a child process on a free loopback port
-// and stopped (SIGTERM, then waited for) on destruction.
+// The stand-in service (its echo engine unless options say otherwise), started as a child process
+// on a free loopback port and stopped (SIGTERM, then waited for) on destruction.
 class StandinProcess {
 public:
-    explicit StandinProcess(const std::string& program);
+    explicit StandinProcess(const std::string& program,
+                            const std::vector<std::string>& options = {"--engine", "echo"});
     ~StandinProcess();
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;

@@ -25,8 +25,7 @@ constexpr std::string_view kSourceHead =
     "<request>\r\n"
     "<source>\r\n"
     "<type>audio</type>\r\n"
-    "<format>mp3</format>\r\n"
-    "<codec>mp3</codec>\r\n";
+    "<format>mp3</format>\r\n";
 
 constexpr std::string_view kTargetHead =
     "</source>\r\n"
@@ -59,10 +58,11 @@ constexpr std::string_view kEntryHeading = "Request Structure:\r\n";
 constexpr size_t kRequestFrame = kHead.size() + kSourceHead.size() + kTargetHead.size() +
                                  kTail.size() + kServiceNamespace.size() + 512;
 
-void appendHead(std::string& request) {
+void appendHead(std::string& request, std::string_view sourceCodec) {
     request.append(kHead);
     request.append("<ns1:transcode xmlns:ns1=\"").append(kServiceNamespace).append("\">\r\n");
     request.append(kSourceHead);
+    appendElement(request, "codec", sourceCodec);
 }
 
 // Everything after the source element.
@@ -80,13 +80,10 @@ void appendTarget(std::string& request, const TargetProfile& profile) {
 
 }  // namespace
 
-const std::string& FileDataRequestHead() {
-    static const std::string head = [] {
-        std::string text;
-        appendHead(text);
-        text.append("<fileData>");
-        return text;
-    }();
+std::string FileDataRequestHead(std::string_view sourceCodec) {
+    std::string head;
+    appendHead(head, sourceCodec);
+    head.append("<fileData>");
     return head;
 }
 
@@ -113,16 +110,18 @@ void AppendXmlEscaped(std::string& out, std::string_view text) {
 }
 
 bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request,
-                          std::string_view fileData, std::string_view location) {
+                          std::string_view fileData, std::string_view location,
+                          std::string_view sourceCodec) {
     const bool byLocation = !location.empty();
     const std::string_view source = byLocation ? location : fileData;
     const size_t profileSize = target.format.size() + target.codec.size() + target.bitRate.size() +
-                               target.channels.size() + target.samplingRate.size();
+                               target.channels.size() + target.samplingRate.size() +
+                               sourceCodec.size();
 
     request.clear();
     request.shrink_to_fit();
     request.reserve(kRequestFrame + source.size() + profileSize);
-    appendHead(request);
+    appendHead(request, sourceCodec);
     appendElement(request, byLocation ? "location" : "fileData", source);
     appendTarget(request, target);
 

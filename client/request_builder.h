@@ -12,21 +12,22 @@ namespace kqc {
 inline constexpr std::string_view kServiceNamespace = "http://www.korvane.com/quorra/MediaAdapter";
 
 // Builds the SOAP 1.1 transcode request for one source: location when it is not empty,
-// otherwise fileData (Base64). The target values are XML-escaped. Writes the request to the
-// debug log as "Request Structure:". Always true.
+// otherwise fileData (Base64). The source codec and the target values are XML-escaped. Writes the
+// request to the debug log as "Request Structure:". Always true.
 bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request,
-                          std::string_view fileData, std::string_view location);
+                          std::string_view fileData, std::string_view location,
+                          std::string_view sourceCodec = kWindowSourceCodec);
 
 // The same request for file-system mode built around the file data already in place: request
-// holds FileDataRequestHead() followed by the Base64 text of our own encoder (which has no
+// holds a FileDataRequestHead followed by the Base64 text of our own encoder (which has no
 // character to escape); the rest of the request is appended to it.
 bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request);
 
 // The text of a file-system mode request before its Base64 file data.
-const std::string& FileDataRequestHead();
+std::string FileDataRequestHead(std::string_view sourceCodec = kWindowSourceCodec);
 
 // Capacity of a file-system mode request for a file of that size, with room for ordinary
-// profile values.
+// profile values and source codec.
 std::size_t FileDataRequestCapacity(std::size_t fileSize);
 
 // Appends text with &, < and > replaced by their entities, and CR by a character reference.

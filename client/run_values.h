@@ -9,6 +9,8 @@
 
 namespace kqc {
 
+inline constexpr std::string_view kWindowSourceCodec = "mp3";
+
 // The target profile a request asks for, each value as typed: the service judges it.
 struct TargetProfile {
     std::string format = "mp4";
@@ -27,6 +29,9 @@ struct RunValues {
     std::string fileList;      // URL mode: the entries, separated by CR LF
     std::string sourceDir = DefaultSourceDir();  // file-system mode
     std::string sourceFormat = "mp3";            // the name filter
+    // The codec the request declares for every source. The window has no field for it and always
+    // declares mp3; the request's source format is mp3 whatever the name filter.
+    std::string sourceCodec = std::string(kWindowSourceCodec);
     TargetProfile target;
     std::string targetDir = DefaultTargetDir();
     bool debugToFile = false;

@@ -8,6 +8,7 @@
 #include "media/file_contents.h"
 #include "media/large_buffer.h"
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -50,8 +51,8 @@ FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, Acti
     const std::string url = WebServerUrlOf(values);
     log.LogOutput("Starting on " + url + "/" + std::string(entry));
     std::string request;
-    const bool built =
-        CreateSOAPRequestXML(values.target, log, request, {}, url + UrlPathOf(entry));
+    const bool built = CreateSOAPRequestXML(values.target, log, request, {}, url + UrlPathOf(entry),
+                                            values.sourceCodec);
     const auto outcome =
         postBuiltRequest(values, log, stop, memoryLimit, built, {std::move(request), {}}, entry);
     // A failed request goes straight on to the next entry, without the separator.
@@ -65,9 +66,12 @@ FileOutcome transcodeEntry(const RunValues& values, std::string_view entry, Acti
 // into its Base64 text where it stands, and the rest follows.
 FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, ActivityLog& log,
                           StopSignal* stop, std::size_t memoryLimit) {
-    std::string request(FileDataRequestHead());
+    std::string request = FileDataRequestHead(values.sourceCodec);
+    const size_t head = request.size();
+    // A source codec longer than the window's takes that much more room.
+    const size_t extra = head - std::min(head, FileDataRequestHead().size());
     size_t lead = 0;  // the room before the bytes that their text needs beyond them
-    FileReadRoom room{FileDataRequestCapacity,
+    FileReadRoom room{[extra](size_t size) { return FileDataRequestCapacity(size) + extra; },
                       [&lead](size_t size) { return lead = Base64EncodedSize(size) - size; },
                       memoryLimit, [stop] { return stopped(stop); }};
     bool read = false;
@@ -81,7 +85,7 @@ FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, Activ
         return FileOutcome::failed;
     }
     log.LogOutput("Starting to Base64 Encode File");
-    Base64TailEncoder text(request, FileDataRequestHead().size(), lead);
+    Base64TailEncoder text(request, head, lead);
     // The request's debug entry needs the whole text first. Otherwise nothing reads the request
     // before the service: its text is made as it is sent, while the service takes in the start.
     while (values.debugToFile && !text.done()) {
@@ -147,14 +151,20 @@ std::vector<FolderFile> RunSources(const RunValues& values, ActivityLog& log) {
         }
         return sources;
     }
-    auto files = ListPlainFiles(values.sourceDir);
+    return FolderSources(values.sourceDir, values.sourceFormat, log).value_or(sources);
+}
+
+std::optional<std::vector<FolderFile>> FolderSources(std::string_view folder,
+                                                     std::string_view filter, ActivityLog& log) {
+    auto files = ListPlainFiles(folder);
     if (!files) {
-        log.LogOutput("Error reading source directory " + values.sourceDir);
-        return sources;
+        log.LogOutput("Error reading source directory " + std::string(folder));
+        return std::nullopt;
     }
-    for (FolderFile& file : *files)
-        if (NameMatchesFilter(file.name, values.sourceFormat)) sources.push_back(std::move(file));
-    return sources;
+    std::erase_if(*files, [filter](const FolderFile& file) {
+        return !NameMatchesFilter(file.name, filter);
+    });
+    return files;
 }
 
 FileOutcome TranscodeSource(const RunValues& values, const FolderFile& source, ActivityLog& log,

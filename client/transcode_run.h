@@ -5,6 +5,7 @@
 #include "media/folder_listing.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,10 @@ void TranscodeRun(const RunValues& values, RunSink& sink, StopSignal* stop = nul
 // sources in their order: the file list's non-empty entries (name and path are the entry) or
 // the source folder's matching files; a folder that cannot be listed is logged and gives none.
 std::vector<FolderFile> RunSources(const RunValues& values, ActivityLog& log);
+// A folder's files whose names pass the filter, as RunSources takes them; nothing, with the line
+// logged, when the folder cannot be listed.
+std::optional<std::vector<FolderFile>> FolderSources(std::string_view folder,
+                                                     std::string_view filter, ActivityLog& log);
 // One source's request, call and answer, with all its log lines. No buffer's capacity passes
 // memoryLimit; a stop request ends it after the step under way, without another line.
 FileOutcome TranscodeSource(const RunValues& values, const FolderFile& source, ActivityLog& log,

@@ -1,4 +1,5 @@
 #include "client/defaults.h"
+#include "client/profile_choices.h"
 #include "log/activity_log.h"
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
@@ -82,8 +83,11 @@ QLineEdit* lineEdit(QWidget* form, const char* name, QRect rect, const std::stri
 
 // Editable, items in their stored order, duplicates kept; typed text is neither completed from
 // the items nor matched against them nor added to them.
-QComboBox* combo(QWidget* form, const char* name, QRect rect, const QStringList& items,
-                 const char* initial, const char* toolTip) {
+QComboBox* combo(QWidget* form, const char* name, QRect rect, Choices choices, const char* initial,
+                 const char* toolTip) {
+    QStringList items;
+    for (std::string_view item : choices)
+        items << QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size()));
     auto* widget = place(new QComboBox(form), name, rect, QString::fromUtf8(toolTip));
     widget->setEditable(true);
     widget->setCompleter(nullptr);
@@ -135,8 +139,7 @@ void createSourcePanel(QWidget* form, Form1Controls& c) {
     c.Label3[0] = label(form, "Label3_0", {24, 56, 105, 33}, "Source", Look::Heading);
     c.Label2 = label(form, "Label2", {56, 96, 49, 17}, "Format");
     c.cmbSource_Format =
-        combo(form, "cmbSource_Format", {168, 96, 137, 21},
-              {"gif", "bmp", "mp3", "mp4", "wma", "au", "gsm", "raw", "wav"}, "mp3",
+        combo(form, "cmbSource_Format", {168, 96, 137, 21}, kSourceFormatChoices, "mp3",
               "Format of the Target files, - also an extension filter when Importing from Dir");
     c.radURL = bareButton<QRadioButton>(form, "radURL", {32, 120, 17, 17}, "Web Server Url");
     c.radURL->setChecked(true);
@@ -175,28 +178,25 @@ void createTargetPanel(QWidget* form, Form1Controls& c) {
         button(form, "cmdCodecInfo", {736, 56, 89, 25}, "Codec Info", false,
                "Click here to Launch a window containing information about the Codecs available");
     c.Label4 = label(form, "Label4", {448, 96, 49, 17}, "Format");
-    c.cmbTarget_Format = combo(form, "cmbTarget_Format", {568, 96, 137, 21},
-                               {"mp4", "gsm", "au", "amr", "raw", "wav", "wma"}, "mp4",
-                               "The Format of the Target file (See Quorra for more information)");
+    c.cmbTarget_Format =
+        combo(form, "cmbTarget_Format", {568, 96, 137, 21}, kTargetFormatChoices, "mp4",
+              "The Format of the Target file (See Quorra for more information)");
     c.Label1 = label(form, "Label1", {448, 120, 49, 17}, "Codec");
     c.cmbTarget_Codec =
-        combo(form, "cmbTarget_Codec", {568, 120, 137, 21},
-              {"aac", "amr-nb", "anr-wb", "pcm", "g711", "g711a", "g711u", "mp3", "adpcm", "gsm-fr",
-               "pcm", "wma", "g711b"},
-              "aac", "The Codec of the Target file (See Quorra for more information)");
+        combo(form, "cmbTarget_Codec", {568, 120, 137, 21}, kTargetCodecChoices, "aac",
+              "The Codec of the Target file (See Quorra for more information)");
     c.Label9 = label(form, "Label9", {448, 144, 105, 17}, "Bit Rate");
     c.cmbTarget_BitRate =
-        combo(form, "cmbTarget_BitRate", {568, 144, 137, 21}, {"16000", "32000"}, "16000",
+        combo(form, "cmbTarget_BitRate", {568, 144, 137, 21}, kTargetBitRateChoices, "16000",
               "The Bitrate of the Target file (See Quorra for more information)");
     c.Label10 = label(form, "Label10", {448, 168, 105, 17}, "Channels");
     c.cmbTarget_Channels =
-        combo(form, "cmbTarget_Channels", {568, 168, 137, 21}, {"Mono", "Stereo"}, "Mono",
+        combo(form, "cmbTarget_Channels", {568, 168, 137, 21}, kTargetChannelsChoices, "Mono",
               "The Channel mode of the Target file (See Quorra for more information)");
     c.Label6 = label(form, "Label6", {448, 192, 105, 17}, "Sampling Rate");
     c.cmbTarget_SamplingRate =
-        combo(form, "cmbTarget_SamplingRate", {568, 192, 137, 21},
-              {"8000", "16000", "22050", "44100", "48000"}, "22050",
-              "The Sampling Rate of the Target file (See Quorra for more information)");
+        combo(form, "cmbTarget_SamplingRate", {568, 192, 137, 21}, kTargetSamplingRateChoices,
+              "22050", "The Sampling Rate of the Target file (See Quorra for more information)");
     c.Label16 = label(form, "Label16", {728, 104, 113, 113},
                       "Not all combinations are valid, See the Quorra documentation for explicit "
                       "information on supported combinations",

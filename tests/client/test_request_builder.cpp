@@ -36,11 +36,12 @@ class RequestBuilderTest : public ::testing::Test {
 protected:
     std::string build(std::string_view fileData, std::string_view location) {
         std::string request = "overwritten";
-        EXPECT_TRUE(CreateSOAPRequestXML(target, log, request, fileData, location));
+        EXPECT_TRUE(CreateSOAPRequestXML(target, log, request, fileData, location, sourceCodec));
         return request;
     }
     TempDir dir;
     TargetProfile target{"wav", "pcm", "32000", "44100", "Stereo"};
+    std::string sourceCodec = "mp3";
     test::RecordingSink view;
     ActivityLog log{view, false, dir / "debug.log"};
 };
@@ -80,6 +81,7 @@ TEST_F(RequestBuilderTest, ValuesSurviveARealXmlParser) {
                                    "Gr\xc3\xbc\xc3\x9f""e \xe6\x97\xa5\xe6\x9c\xac", "&amp;"};
     for (const std::string& value : awkward) {
         target = {value, value, value, value, value};
+        sourceCodec = value;
         const std::string location = "http://host/" + value + "?a=1&b=2";
         pugi::xml_document doc;
         const std::string request = build("", location);
@@ -88,6 +90,7 @@ TEST_F(RequestBuilderTest, ValuesSurviveARealXmlParser) {
         auto in0 = envelope.child("soapenv:Body").child("ns1:transcode").child("in0");
         auto audio = in0.child("request").child("target").child("profile").child("audio");
         EXPECT_EQ(in0.child("request").child("source").child("location").text().get(), location);
+        EXPECT_EQ(in0.child("request").child("source").child("codec").text().get(), value);
         for (const char* name : {"fileFormat", "codec", "bitRate", "channels", "samplingRate"})
             EXPECT_EQ(audio.child(name).text().get(), value) << name;
         EXPECT_STREQ(envelope.child("soapenv:Body").child("ns1:transcode").attribute("xmlns:ns1").value(),

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Installs the build into a temporary DESTDIR and checks the result as a desktop would use it:
 the exact set of files, the desktop entry and AppStream metadata with their validators, the
-manual pages, the installed client showing its main window offscreen, and the installed
-stand-in answering a transcode call."""
+manual pages and the shell completion, the installed client showing its main window offscreen,
+the installed stand-in answering a transcode call, and the installed command-line program
+transcoding a file through it."""
 
 import argparse
 import base64
@@ -25,11 +26,14 @@ ICON_SIZES = (48, 64, 128, 256)
 EXPECTED = {
     "usr/bin/korvanequorraclient",
     "usr/bin/quorra-standin",
+    "usr/bin/quorra-transcode",
+    "usr/share/bash-completion/completions/quorra-transcode",
     f"usr/share/applications/{APP_ID}.desktop",
     f"usr/share/metainfo/{APP_ID}.metainfo.xml",
     f"usr/share/icons/hicolor/scalable/apps/{APP_ID}.svg",
     "usr/share/man/man1/korvanequorraclient.1",
     "usr/share/man/man1/quorra-standin.1",
+    "usr/share/man/man1/quorra-transcode.1",
     "usr/lib/systemd/user/quorra-standin.service",
 } | {f"usr/share/icons/hicolor/{n}x{n}/apps/{APP_ID}.png" for n in ICON_SIZES}
 
@@ -90,7 +94,8 @@ class InstallTree(unittest.TestCase):
         for folder, _, files in os.walk(self.root):
             found |= {os.path.relpath(os.path.join(folder, f), self.root) for f in files}
         self.assertEqual(found, EXPECTED)
-        for program in ("usr/bin/korvanequorraclient", "usr/bin/quorra-standin"):
+        for program in ("usr/bin/korvanequorraclient", "usr/bin/quorra-standin",
+                        "usr/bin/quorra-transcode"):
             self.assertTrue(os.access(self.path(program), os.X_OK), program)
 
     def test_icons_have_their_theme_sizes(self):
@@ -120,17 +125,25 @@ class InstallTree(unittest.TestCase):
 
     def test_manual_pages_format_cleanly_and_cover_every_option(self):
         pages = {}
-        for name in ("korvanequorraclient", "quorra-standin"):
+        for name in ("korvanequorraclient", "quorra-standin", "quorra-transcode"):
             page = run("man", "--warnings", "-l", self.path(f"usr/share/man/man1/{name}.1"),
                        env=dict(os.environ, MANWIDTH="200", MAN_KEEP_FORMATTING="", LC_ALL="C.UTF-8"))
             self.assertEqual((page.returncode, page.stderr), (0, ""), name)
             pages[name] = page.stdout
         self.assertIn("/KorvaneQuorraClient.log", pages["korvanequorraclient"])
-        usage = run(self.path("usr/bin/quorra-standin"), "--help").stdout
-        options = set(re.findall(r"^\s+(--[a-z-]+)", usage, re.MULTILINE))
-        self.assertIn("--port", options)
-        for option in options:
-            self.assertRegex(pages["quorra-standin"], r"(?m)^\s+" + re.escape(option) + r"\b")
+        for program, known in (("quorra-standin", "--port"), ("quorra-transcode", "--jobs")):
+            usage = run(self.path("usr/bin/" + program), "--help")
+            self.assertEqual(usage.returncode, 0, program)
+            options = set(re.findall(r"^\s+(?:-\w, )?(--[a-z-]+)", usage.stdout, re.MULTILINE))
+            self.assertIn(known, options)
+            for option in options:
+                self.assertRegex(pages[program], r"(?m)^\s+(-\w, )?" + re.escape(option) + r"\b")
+
+    def test_bash_completion_offers_the_options(self):
+        script = self.path("usr/share/bash-completion/completions/quorra-transcode")
+        offered = run("bash", "-c", f'source "{script}"; COMP_WORDS=(quorra-transcode --jo); '
+                      "COMP_CWORD=1; _quorra_transcode; echo ${COMPREPLY[*]}")
+        self.assertEqual((offered.returncode, offered.stdout), (0, "--jobs\n"))
 
     @unittest.skipUnless(shutil.which("systemd-analyze"), "systemd-analyze is not installed")
     def test_user_unit_verifies_with_the_installed_standin(self):
@@ -189,6 +202,29 @@ class InstallTree(unittest.TestCase):
         self.assertIsNotNone(data, reply)
         self.assertEqual(base64.b64decode(data.group(1)), self.SOURCE)
         self.assertEqual(standin.returncode, 0, "the stand-in did not stop cleanly on SIGTERM")
+
+    def test_installed_transcoder_saves_a_file_through_the_installed_standin(self):
+        work = os.path.join(self.tmp.name, "transcode")
+        os.makedirs(os.path.join(work, "out"))
+        with open(os.path.join(work, "song.mp3"), "wb") as f:
+            f.write(self.SOURCE)
+        command = [self.path("usr/bin/quorra-standin"), "--port", "0", "--engine", "echo",
+                   "--quiet"]
+        with subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              text=True) as standin:
+            try:
+                url = re.search(r"MediaAdapter at (\S+)", standin.stdout.readline())
+                self.assertIsNotNone(url)
+                done = run(self.path("usr/bin/quorra-transcode"), "--endpoint", url.group(1),
+                           "--target-dir", os.path.join(work, "out"),
+                           os.path.join(work, "song.mp3"))
+            finally:
+                standin.send_signal(signal.SIGTERM)
+                standin.wait(timeout=60)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        self.assertTrue(done.stdout.endswith("\nTranscoding Finished.\n"), done.stdout)
+        with open(os.path.join(work, "out", "song.mp4"), "rb") as f:
+            self.assertEqual(f.read(), self.SOURCE)
 
     def call_standin(self, standin):
         try:
