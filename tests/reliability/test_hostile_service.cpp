@@ -239,7 +239,13 @@ TEST(EndlessAnswer, ResidentSizeStaysWithinTheLimit) {
             const size_t before = peakResidentBytes();
             std::string response;
             const bool posted = PostXML(service.endpoint(), std::string_view("<x/>"), response, nullptr, kLimit);
-            return !posted && peakResidentBytes() - before <= kLimit ? 0 : 1;
+#if defined(__SANITIZE_ADDRESS__)
+            // Its shadow memory and quarantine of freed blocks make the figure meaningless.
+            constexpr bool kFigureHolds = false;
+#else
+            constexpr bool kFigureHolds = true;
+#endif
+            return !posted && (!kFigureHolds || peakResidentBytes() - before <= kLimit) ? 0 : 1;
         },
         [&] { service.start(); });
     EXPECT_EQ(code, 0);
