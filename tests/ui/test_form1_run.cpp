@@ -235,29 +235,28 @@ TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCallAndClosesAtOnce) {
     EXPECT_EQ(logAtClose.find("next.mp3"), std::string::npos) << "the run goes no further";
 }
 
-// An X server of its own (Xvfb) for the test; its display name, empty when there is none. Xvfb
-// picks a free display; one started beside another may lose it, so a server that takes no
-// connection is replaced.
+// An X server of its own (Xvfb) for the test; its display name, empty when there is none. Servers
+// that other tests start at the same time pick displays too, so each try takes a display number
+// of its own; a server that cannot have it ends at once, and the next number is tried.
 std::string startXvfb(pid_t& server) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        int fds[2];
-        if (::pipe(fds) != 0) return "";
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string display = ":" + std::to_string(100 + (getpid() + 97 * attempt) % 800);
         server = fork();
         if (server == 0) {
-            ::close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", nullptr);
+            execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", nullptr);
             _exit(127);
         }
-        ::close(fds[1]);
-        char number[16] = {};
-        const ssize_t n = server > 0 ? ::read(fds[0], number, sizeof number - 1) : -1;
-        ::close(fds[0]);
-        const std::string display = ":" + std::string(number, strcspn(number, "\n"));
-        xcb_connection_t* x = n > 1 ? xcb_connect(display.c_str(), nullptr) : nullptr;
-        const bool serving = x && !xcb_connection_has_error(x);
-        if (x) xcb_disconnect(x);
-        if (serving) return display;
+        for (int waited = 0; server > 0 && waited < 200; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (waitpid(server, nullptr, WNOHANG) != 0) break;  // the display was taken
+            xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
+            const bool answers = !xcb_connection_has_error(x);
+            xcb_disconnect(x);
+            // Still running a moment after a connection was taken: the server is this one.
+            if (answers && (std::this_thread::sleep_for(std::chrono::milliseconds(300)),
+                            waitpid(server, nullptr, WNOHANG) == 0))
+                return display;
+        }
         if (server > 0) kill(server, SIGTERM), waitpid(server, nullptr, 0);
     }
     return "";
