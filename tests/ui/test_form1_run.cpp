@@ -236,25 +236,25 @@ TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCallAndClosesAtOnce) {
 }
 
 // An X server of its own (Xvfb) for the test; its display name, empty when there is none. Servers
-// that other tests start at the same time pick displays too, so each try takes a display number
-// of its own; a server that cannot have it ends at once, and the next number is tried.
+// that other tests start at the same time pick displays too: the display is this server's once
+// its lock file names this server's process.
 std::string startXvfb(pid_t& server) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string display = ":" + std::to_string(100 + (getpid() + 97 * attempt) % 800);
+        const int number = 100 + (getpid() + 97 * attempt) % 800;
+        const std::string display = ":" + std::to_string(number);
         server = fork();
         if (server == 0) {
             execlp("Xvfb", "Xvfb", display.c_str(), "-nolisten", "tcp", nullptr);
             _exit(127);
         }
+        const fs::path lock = "/tmp/.X" + std::to_string(number) + "-lock";
         for (int waited = 0; server > 0 && waited < 200; ++waited) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             if (waitpid(server, nullptr, WNOHANG) != 0) break;  // the display was taken
             xcb_connection_t* x = xcb_connect(display.c_str(), nullptr);
             const bool answers = !xcb_connection_has_error(x);
             xcb_disconnect(x);
-            // Still running a moment after a connection was taken: the server is this one.
-            if (answers && (std::this_thread::sleep_for(std::chrono::milliseconds(300)),
-                            waitpid(server, nullptr, WNOHANG) == 0))
+            if (answers && fs::exists(lock) && std::stol(test::readBytes(lock)) == server)
                 return display;
         }
         if (server > 0) kill(server, SIGTERM), waitpid(server, nullptr, 0);
@@ -279,7 +279,8 @@ void sendDeleteWindow(const std::string& display, uint32_t window) {
     event.type = atom("WM_PROTOCOLS");
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     xcb_send_event(x, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    xcb_flush(x);
+    // A round trip, so that the server has sent the message on before this client goes.
+    free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
     xcb_disconnect(x);
 }
 
