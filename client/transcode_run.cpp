@@ -76,7 +76,7 @@ FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, Activ
                       memoryLimit, [stop] { return stopped(stop); }};
     bool read = false;
     try {
-        read = AppendFileContents(file.path, request, room);
+        read = ReadFileContents(file.path, request, room);
     } catch (const std::bad_alloc&) {
     }
     if (stopped(stop)) return FileOutcome::stopped;

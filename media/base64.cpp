@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace kqc {
 
@@ -15,25 +14,55 @@ constexpr size_t kEncodeChunk = 3 * 64 * 1024;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool hasPad(std::string_view chunk) {
-    return std::memchr(chunk.data(), '=', chunk.size());
-}
-
 bool overlaps(const char* a, size_t aSize, const char* b, size_t bSize) {
     return a < b + bSize && b < a + aSize;
 }
 
-// Writes the decoded bytes of whole quanta, without padding, to out + outLen; false on a
-// character outside the alphabet. The output may lie in the same memory as the text, never
-// behind it. Where the two would overlap, OpenSSL decodes aside first: text it refuses halfway
-// is then still there to be read again.
-class QuantaWriter {
+// Decodes the significant characters of a body (the text before its padding) into out, whole
+// quanta at a time. out may lie in the same memory as the text, never behind it. Text without
+// white space is decoded as it stands; only chunks that OpenSSL refuses (white space, or a
+// character outside the alphabet) go through the staging buffer.
+class Decoder {
 public:
-    explicit QuantaWriter(char* out) : m_out(out) {}
+    Decoder(char* out, size_t chunkSize) : m_out(out), m_chunkSize(chunkSize) {}
 
+    bool add(std::string_view body) {
+        for (size_t pos = 0; pos < body.size(); pos += m_chunkSize) {
+            std::string_view chunk = body.substr(pos, m_chunkSize);
+            // OpenSSL refuses white space inside a block but takes '=' anywhere, so only the pad
+            // needs a look first. What it refuses, and the last chars of a chunk that make no
+            // whole quantum, go the careful way below.
+            if (m_staged.empty() && !std::memchr(chunk.data(), '=', chunk.size())) {
+                const size_t whole = chunk.size() / 4 * 4;
+                if (write(chunk.substr(0, whole))) chunk.remove_prefix(whole);
+            }
+            for (char c : chunk) {
+                if (isSpace(c)) continue;
+                if (c == '=') return false;  // padding only at the very end
+                m_staged.push_back(c);
+                if (m_staged.size() == m_chunkSize && !writeStagedQuanta()) return false;
+            }
+        }
+        return writeStagedQuanta();
+    }
+
+    // The last 0, 2 or 3 characters, which take 4 - count '=' after them.
+    bool finish(size_t padCount) {
+        if (padCount != (m_staged.empty() ? 0 : 4 - m_staged.size())) return false;
+        m_staged.append(padCount, 'A');
+        if (!write(m_staged)) return false;
+        m_length -= padCount;
+        return true;
+    }
+
+    size_t length() const { return m_length; }
+
+private:
+    // False on a character outside the alphabet. Where output and text would overlap, OpenSSL
+    // decodes aside first: text it refuses halfway is then still there to be read again.
     bool write(std::string_view quanta) {
         if (quanta.empty()) return true;
-        char* to = m_out + m_outLen;
+        char* to = m_out + m_length;
         const size_t expected = quanta.size() / 4 * 3;
         const bool aside = overlaps(to, expected + 1, quanta.data(), quanta.size());
         if (aside) m_aside.resize(expected + 1);
@@ -44,70 +73,22 @@ public:
         // would give "foo". Every quantum must have decoded to three bytes.
         if (n < 0 || static_cast<size_t>(n) != expected) return false;
         if (aside) std::memcpy(to, m_aside.data(), expected);
-        m_outLen += expected;
+        m_length += expected;
         return true;
     }
 
-    void dropLast(size_t count) { m_outLen -= count; }
-    size_t length() const { return m_outLen; }
-
-private:
-    char* m_out;
-    size_t m_outLen = 0;
-    std::vector<char> m_aside;
-};
-
-// Collects the significant characters of the body (the text before the padding), decoding them
-// in chunks. Text without white space is decoded as it stands; only chunks that OpenSSL refuses
-// (white space, or a character outside the alphabet) go through the staging buffer.
-class BodyDecoder {
-public:
-    BodyDecoder(char* out, size_t chunkSize) : m_writer(out), m_chunkSize(chunkSize) {}
-
-    bool add(std::string_view body) {
-        for (size_t pos = 0; pos < body.size(); pos += m_chunkSize) {
-            std::string_view chunk = body.substr(pos, m_chunkSize);
-            // OpenSSL refuses white space inside a block but takes '=' anywhere, so only the pad
-            // needs a look first. What it refuses, and the last chars of a chunk that make no
-            // whole quantum, go the careful way below.
-            if (m_staged.empty() && !hasPad(chunk)) {
-                const size_t whole = chunk.size() / 4 * 4;
-                if (m_writer.write(chunk.substr(0, whole))) chunk.remove_prefix(whole);
-            }
-            for (char c : chunk) {
-                if (isSpace(c)) continue;
-                if (c == '=') return false;  // padding only at the very end
-                m_staged.push_back(c);
-                if (m_staged.size() == m_chunkSize && !flushWholeQuanta()) return false;
-            }
-        }
-        return flushWholeQuanta();
-    }
-
-    // The last 0, 2 or 3 characters with padCount '=' after them.
-    bool finish(size_t padCount) {
-        size_t rest = m_staged.size();
-        if (rest == 0) return padCount == 0;
-        if (rest + padCount != 4 || padCount == 0) return false;
-        m_staged.append(padCount, 'A');
-        if (!m_writer.write(m_staged)) return false;
-        m_writer.dropLast(padCount);
-        return true;
-    }
-
-    size_t length() const { return m_writer.length(); }
-
-private:
-    bool flushWholeQuanta() {
-        size_t whole = m_staged.size() / 4 * 4;
-        if (!m_writer.write(std::string_view(m_staged).substr(0, whole))) return false;
+    bool writeStagedQuanta() {
+        const size_t whole = m_staged.size() / 4 * 4;
+        if (!write(std::string_view(m_staged).substr(0, whole))) return false;
         m_staged.erase(0, whole);
         return true;
     }
 
-    QuantaWriter m_writer;
+    char* m_out;
     size_t m_chunkSize;
+    size_t m_length = 0;
     std::string m_staged;
+    std::string m_aside;
 };
 
 // The text before the padding (up to two '=' at the end, white space allowed around them) and
@@ -122,19 +103,15 @@ bool splitPadding(std::string_view text, std::string_view& body, size_t& padCoun
         if (++padCount > 2) return false;
         end = i - 1;
     }
-    if (padCount == 0) {
-        while (end > 0 && isSpace(text[end - 1])) --end;
-    }
     body = text.substr(0, end);
     return true;
 }
 
-bool decodeInto(std::string_view text, char* out, size_t& decodedLength,
-                size_t chunkSize = kBase64DecodeChunk) {
+bool decodeInto(std::string_view text, char* out, size_t& decodedLength, size_t chunkSize) {
     std::string_view body;
     size_t padCount = 0;
     if (!splitPadding(text, body, padCount)) return false;
-    BodyDecoder decoder(out, chunkSize);
+    Decoder decoder(out, chunkSize);
     if (!decoder.add(body) || !decoder.finish(padCount)) return false;
     decodedLength = decoder.length();
     return true;
@@ -156,9 +133,7 @@ void encodeInto(std::string_view bytes, char* out) {
 }  // namespace
 
 std::string Base64Encode(std::string_view bytes) {
-    std::string text;
-    text.reserve(Base64EncodedSize(bytes.size()));
-    text.resize(Base64EncodedSize(bytes.size()));
+    std::string text(Base64EncodedSize(bytes.size()), '\0');
     encodeInto(bytes, text.data());  // the last NUL falls on the string's own terminator
     return text;
 }
@@ -193,15 +168,9 @@ void Base64TailEncoder::encodeUpTo(std::string& buffer, std::size_t end) {
     }
 }
 
-bool Base64Decode(std::string_view text, std::string& bytes) {
-    return Base64DecodeInChunks(text, bytes, kBase64DecodeChunk);
-}
-
-bool Base64DecodeInChunks(std::string_view text, std::string& bytes, std::size_t chunkSize) {
+bool Base64Decode(std::string_view text, std::string& bytes, std::size_t chunkSize) {
     if (chunkSize == 0 || chunkSize % 4 != 0) return false;
-    std::string out;
-    out.reserve(text.size() / 4 * 3 + 3);
-    out.resize(text.size() / 4 * 3 + 3);
+    std::string out(text.size() / 4 * 3 + 3, '\0');
     size_t length = 0;
     if (!decodeInto(text, out.data(), length, chunkSize)) return false;
     out.resize(length);
@@ -210,7 +179,8 @@ bool Base64DecodeInChunks(std::string_view text, std::string& bytes, std::size_t
 }
 
 bool Base64DecodeInPlace(std::span<char> text, std::size_t& decodedLength) {
-    return decodeInto(std::string_view(text.data(), text.size()), text.data(), decodedLength);
+    return decodeInto(std::string_view(text.data(), text.size()), text.data(), decodedLength,
+                      kBase64DecodeChunk);
 }
 
 }  // namespace kqc

@@ -38,16 +38,12 @@ private:
 };
 
 // Decodes Base64 text, skipping white space and line breaks anywhere in it. False, with bytes
-// left unchanged, for any other character outside the alphabet or for wrong padding.
-bool Base64Decode(std::string_view text, std::string& bytes);
-
-// Characters Base64Decode hands to OpenSSL at a time (a multiple of 4, which keeps its int
-// lengths small).
+// left unchanged, for any other character outside the alphabet or for wrong padding, and for a
+// chunk size that is not a positive multiple of 4. The chunk size is the number of characters
+// handed to OpenSSL at a time; tests and the fuzzer pass small ones to reach its boundary.
 inline constexpr std::size_t kBase64DecodeChunk = 4 * 64 * 1024;
-
-// Base64Decode with another chunk size, so that tests and the fuzzer reach the chunk boundary
-// with small texts. False for a chunk size that is not a positive multiple of 4.
-bool Base64DecodeInChunks(std::string_view text, std::string& bytes, std::size_t chunkSize);
+bool Base64Decode(std::string_view text, std::string& bytes,
+                  std::size_t chunkSize = kBase64DecodeChunk);
 
 // The same, decoding into the front of the text's own memory (the bytes never take more room
 // than their text): on success the first decodedLength chars of text are the bytes. On failure

@@ -28,16 +28,12 @@ constexpr size_t kReadPiece = size_t{16} << 20;
 // And written in these: the page cache takes a large file far better in small writes than in one.
 constexpr size_t kWritePiece = size_t{1} << 20;
 
-bool writeInPieces(std::FILE* file, std::string_view data) {
-    for (size_t at = 0; at < data.size(); at += kWritePiece) {
-        const size_t n = std::min(kWritePiece, data.size() - at);
-        if (std::fwrite(data.data() + at, 1, n, file) != n) return false;
-    }
-    return true;
-}
-
 bool writeAndClose(std::FILE* file, std::string_view data) {
-    const bool ok = writeInPieces(file, data);
+    bool ok = true;
+    for (size_t at = 0; ok && at < data.size(); at += kWritePiece) {
+        const size_t n = std::min(kWritePiece, data.size() - at);
+        ok = std::fwrite(data.data() + at, 1, n, file) == n;
+    }
     return std::fclose(file) == 0 && ok;
 }
 
@@ -115,9 +111,7 @@ std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
 
 #ifdef _WIN32
 // An existing target is replaced as it is.
-struct ExistingTarget {
-    bool regular = false;
-};
+struct ExistingTarget { bool regular = false; };
 bool inspect(const fs::path&, ExistingTarget&) { return true; }
 bool replaceable(const ExistingTarget&) { return true; }
 bool carryOver(const ExistingTarget&, std::FILE*) { return true; }
@@ -180,10 +174,8 @@ bool writeInPlace(ExistingTarget& existing, std::string_view data) {
 }
 #endif
 
-// A new target, and the saver's own single-link file, are written whole beside the target, then
-// renamed over it, so that a failed write leaves the earlier file as it was. Where the folder
-// refuses the new file or the rename, or the new file cannot keep what the target has, an
-// existing file is written in place instead.
+// A replacement is written whole beside the target, then renamed over it, so that a failed write
+// leaves the earlier file as it was.
 bool save(const fs::path& target, std::string_view data) {
     ExistingTarget existing;
     if (!inspect(target, existing)) return false;
@@ -204,14 +196,7 @@ bool save(const fs::path& target, std::string_view data) {
 
 }  // namespace
 
-bool ReadFileContents(std::string_view path, std::string& contents) {
-    std::string data;
-    if (!AppendFileContents(path, data, {[](size_t size) { return size; }})) return false;
-    contents = std::move(data);
-    return true;
-}
-
-bool AppendFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room) {
+bool ReadFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room) {
     return appendWholeFile(PathFromUtf8(path), buffer, room);
 }
 

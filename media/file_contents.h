@@ -7,11 +7,7 @@
 
 namespace kqc {
 
-// Reads a whole regular file, one char per byte. False, with contents unchanged, when it cannot
-// be opened or read, or is not a regular file (a FIFO or device would block or never end).
-bool ReadFileContents(std::string_view path, std::string& contents);
-
-// How AppendFileContents lays out and bounds what it reads.
+// How ReadFileContents lays out and bounds what it reads.
 struct FileReadRoom {
     // The buffer's capacity for a file of that size, so that what the caller adds after the file
     // (its Base64 text, the rest of a request) fits without a copy.
@@ -25,9 +21,10 @@ struct FileReadRoom {
     std::function<bool()> stopRequested;
 };
 
-// Appends a whole regular file to buffer, as ReadFileContents reads it; buffer is unchanged when
-// that fails or is abandoned.
-bool AppendFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room);
+// Appends a whole regular file to buffer, one char per byte. False, with buffer unchanged, when it
+// cannot be opened or read, is not a regular file (a FIFO or device would block or never end), or
+// the read is refused or abandoned.
+bool ReadFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room);
 
 // Writes data as the file at path; true when every byte is in the file. A new file, the saver's
 // own file and a symlink at the path are replaced once every byte is on disk (the own file keeps

@@ -5,7 +5,6 @@
 #include <QString>
 #include <QUtf8StringView>
 
-#include <algorithm>
 #include <filesystem>
 
 namespace kqc {
@@ -14,18 +13,13 @@ namespace {
 
 std::string lowerAscii(std::string_view text) {
     std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return lower;
 }
 
 std::string lowerUnicode(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size())).toLower().toStdString();
-}
-
-bool isUtf8(std::string_view text) {
-    return QUtf8StringView(text).isValidUtf8();
 }
 
 }  // namespace
@@ -49,7 +43,8 @@ std::optional<std::vector<FolderFile>> ListPlainFiles(std::string_view folder) {
 // as text; then both sides lower their ASCII letters only and keep every other byte, so such a
 // name matches the way it always did.
 bool NameMatchesFilter(std::string_view name, std::string_view filter) {
-    const auto lower = isUtf8(name) && isUtf8(filter) ? lowerUnicode : lowerAscii;
+    const bool utf8 = QUtf8StringView(name).isValidUtf8() && QUtf8StringView(filter).isValidUtf8();
+    const auto lower = utf8 ? lowerUnicode : lowerAscii;
     return lower(name).find(lower(filter)) != std::string::npos;
 }
 

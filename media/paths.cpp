@@ -20,12 +20,8 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path.append(folder);
-    path.push_back(static_cast<char>(std::filesystem::path::preferred_separator));
-    path.append(name);
-    return path;
+    return std::string(folder) + static_cast<char>(std::filesystem::path::preferred_separator) +
+           std::string(name);
 }
 
 }  // namespace kqc
