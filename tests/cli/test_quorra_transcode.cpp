@@ -3,6 +3,7 @@
 // stand-in, with one job or several; and a stop by signal.
 #include "client/transcode_run.h"
 #include "standin/standin_test_support.h"
+#include "support/child_process.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
@@ -18,7 +19,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kqc::test {
@@ -46,22 +46,6 @@ pid_t StartCli(const std::vector<std::string>& args, const fs::path& out, const 
     return pid;
 }
 
-// Its exit status, or -1 when it has not ended within seconds (it is killed then) or died of a
-// signal.
-int WaitCli(pid_t pid, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 struct CliRun {
     int exitCode = -1;
     std::string out, err;
@@ -69,7 +53,7 @@ struct CliRun {
 
 CliRun RunCli(const std::vector<std::string>& args, const fs::path& folder) {
     CliRun run;
-    run.exitCode = WaitCli(StartCli(args, folder / "stdout", folder / "stderr"), 120);
+    run.exitCode = waitForExit(StartCli(args, folder / "stdout", folder / "stderr"), 120);
     run.out = readBytes(folder / "stdout");
     run.err = readBytes(folder / "stderr");
     return run;
@@ -256,7 +240,7 @@ TEST_P(StopBySignal, EndsACallInFlightAtOnceLeavingNothing) {
     ASSERT_EQ(::poll(&waiting, 1, 10000), 1) << "the program never connected";
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ::kill(pid, GetParam());
-    EXPECT_EQ(WaitCli(pid, 5), 128 + GetParam());
+    EXPECT_EQ(waitForExit(pid, 5), 128 + GetParam());
     EXPECT_TRUE(fs::is_empty(work / "out"));
     EXPECT_EQ(readBytes(work / "stdout").find("Transcoding Finished."), std::string::npos);
     ::close(silent);

@@ -2,14 +2,11 @@
 
 #include "client/transcode_run.h"
 #include "media/base64.h"
+#include "support/child_process.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <thread>
 
 namespace kqc::test {
 
@@ -42,17 +39,7 @@ int runInChild(const std::function<int()>& body, const std::function<void()>& in
         ::_exit(code);
     }
     if (inParent) inParent();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    int status = 0;
-    while (::waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitForExit(child, timeoutSeconds);
 }
 
 HostileRunTest::HostileRunTest() {
