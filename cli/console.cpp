@@ -2,8 +2,12 @@
 
 #include "cli/command_line.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -28,13 +32,36 @@ std::size_t terminalWidth() {
     return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1 : 79;
 }
 
+constexpr std::size_t kMostPending = std::size_t{64} << 10;
+
+// Waits for room at most this long at a time, so that an abandon is seen soon.
+constexpr int kRoomWaitMs = 100;
+
+// Writes the text whole unless abandoned meanwhile. A pipe or terminal that polls ready takes a
+// write of PIPE_BUF bytes without blocking.
+void put(int fd, std::string_view text, const std::atomic<bool>& abandoned) {
+    while (!text.empty()) {
+        pollfd room{fd, POLLOUT, 0};
+        const int ready = ::poll(&room, 1, abandoned ? 0 : kRoomWaitMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0 && abandoned) return;
+        if (ready == 0) continue;
+        if (ready < 0 || (room.revents & (POLLERR | POLLNVAL))) return;
+        const ssize_t n = ::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
 }  // namespace
 
 Console::Console()
     : m_terminal(::isatty(STDERR_FILENO) == 1),
-      m_sharedTerminal(m_terminal && ::isatty(STDOUT_FILENO) == 1) {}
+      m_outputTerminal(::isatty(STDOUT_FILENO) == 1),
+      m_sharedTerminal(m_terminal && m_outputTerminal) {}
 
-void Console::start(std::size_t total) {
+void Console::sourcesFound(std::size_t total) {
     std::lock_guard lock(m_mutex);
     m_started = true;
     m_total = total;
@@ -49,22 +76,25 @@ void Console::showLine(std::string_view line) {
     write(text);
 }
 
-void Console::fileDone(std::string_view lines, FileOutcome outcome) {
+void Console::sourceDone(FileOutcome outcome, std::string_view heldLines) {
     std::lock_guard lock(m_mutex);
     if (outcome != FileOutcome::stopped) ++m_done;
     if (outcome == FileOutcome::failed || outcome == FileOutcome::busy) ++m_failures;
-    write(lines);
-    std::fflush(stdout);
+    write(heldLines);
+    flush();
     if (!m_sharedTerminal) drawProgress();  // the counts changed
 }
 
-void Console::fewerJobs(unsigned jobs) {
+void Console::fewerJobs(unsigned jobs, FewerJobs why) {
     std::lock_guard lock(m_mutex);
     clearProgress();
-    std::fprintf(
-        stderr,
-        "%s: the service answered 2005 (too many requests at once); going on with %u at a time\n",
-        std::string(kProgram).c_str(), jobs);
+    const char* cause = why == FewerJobs::serviceBusy
+                            ? "the service answered 2005 (too many requests at once)"
+                            : "no further thread could be started";
+    put(STDERR_FILENO,
+        std::string(kProgram) + ": " + cause + "; going on with " + std::to_string(jobs) +
+            " at a time\n",
+        m_abandoned);
     drawProgress();
 }
 
@@ -77,25 +107,34 @@ void Console::finish() {
     std::lock_guard lock(m_mutex);
     clearProgress();
     m_started = false;
-    std::fflush(stdout);
+    flush();
 }
+
+void Console::abandon() { m_abandoned = true; }
 
 std::size_t Console::failures() const {
     std::lock_guard lock(m_mutex);
     return m_failures;
 }
 
-// Standard output is line-buffered on a terminal, where it may share the progress line's row:
-// the progress line makes way and comes back after it. Elsewhere a file's lines go out together.
+// A file's lines go out together, on a terminal each as it comes. There standard output may
+// share the progress line's row: the progress line makes way and comes back after it.
 void Console::write(std::string_view text) {
+    m_pending.append(text);
+    if (m_outputTerminal || m_pending.size() >= kMostPending) flush();
+}
+
+void Console::flush() {
+    if (m_pending.empty()) return;
     if (m_sharedTerminal) clearProgress();
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    put(STDOUT_FILENO, m_pending, m_abandoned);
+    m_pending.clear();
     if (m_sharedTerminal) drawProgress();
 }
 
 void Console::clearProgress() {
     if (!m_drawn) return;
-    std::fputs("\r\x1b[K", stderr);
+    put(STDERR_FILENO, "\r\x1b[K", m_abandoned);
     m_drawn = false;
 }
 
@@ -108,7 +147,7 @@ void Console::drawProgress() {
     if (m_done > 0 && m_done < m_total)
         line += ", about " + clock(elapsed / double(m_done) * double(m_total - m_done)) + " left";
     line.resize(std::min(line.size(), terminalWidth()));
-    std::fputs(("\r" + line + "\x1b[K").c_str(), stderr);
+    put(STDERR_FILENO, "\r" + line + "\x1b[K", m_abandoned);
     m_drawn = true;
 }
 

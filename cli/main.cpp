@@ -1,14 +1,13 @@
 // quorra-transcode: the client's transcode run from the command line, without a window.
-#include "cli/batch_run.h"
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/signal_watch.h"
 #include "cli/sources.h"
+#include "client/batch_run.h"
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <system_error>
 
 namespace {
 
@@ -17,41 +16,36 @@ using namespace kqc::cli;
 
 constexpr int kUsageError = 2;
 
-int refuse(const std::string& what) {
+int refuse(const std::string& what, int status = kUsageError) {
     std::fprintf(stderr, "%s: %s\n", std::string(kProgram).c_str(), what.c_str());
-    return kUsageError;
-}
-
-bool readList(const std::string& file, std::vector<std::string>& entries) {
-    if (file == "-") {
-        entries = ReadListEntries(std::cin);
-        return !std::cin.bad();
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    entries = ReadListEntries(in);
-    return !in.bad();
+    return status;
 }
 
 int transcode(const CommandLine& line, SignalWatch& watch) {
     std::vector<std::string> listEntries;
-    if (line.listFile && !readList(*line.listFile, listEntries))
+    if (line.listFile && !ReadListEntries(*line.listFile, listEntries))
         return refuse("cannot read the list " + *line.listFile);
-    // From here on a signal ends the batch as a close ends the client's run.
-    watch.onSignal({});
 
     Console console;
     std::vector<FolderFile> sources;
     ActivityLog log(console, line.values.debugToFile, line.values.debugLogPath);
     const bool listed = CollectSources(line, listEntries, log, sources);
-    const std::size_t total = sources.size();
     BatchRun batch(line.values, std::move(sources), line.jobs, console);
-    watch.onSignal([&batch] { batch.stop(); });
-    console.start(total);
-    batch.run();
+    try {
+        // A signal ends the batch as a close ends the window's run, then the program by it.
+        const SignalWatch::Scope stopOnSignal(watch, [&] {
+            console.abandon();
+            batch.stop();
+        });
+        batch.run();
+    } catch (const std::system_error& e) {
+        console.finish();
+        return refuse(e.what(), 1);
+    }
     console.finish();
-    if (const int signal = watch.signal()) return 128 + signal;
+    if (const int signal = watch.signal()) SignalWatch::endBy(signal);
     console.showLine("Transcoding Finished.");
+    console.finish();
     return listed && !batch.brokenOff() && console.failures() == 0 ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/signal_watch.h"
 
 #include <csignal>
+#include <system_error>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -22,11 +23,16 @@ sigset_t stopSignals() {
 SignalWatch::SignalWatch() {
     const sigset_t set = stopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    m_thread = std::thread([this] { watch(); });
+    try {
+        m_thread = std::thread([this] { watch(); });
+    } catch (const std::system_error&) {
+        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    }
 }
 
 // The watcher ends on the next signal it takes; the program is ending anyway.
 SignalWatch::~SignalWatch() {
+    if (!m_thread.joinable()) return;
     {
         std::lock_guard lock(m_mutex);
         m_ending = true;
@@ -35,16 +41,30 @@ SignalWatch::~SignalWatch() {
     m_thread.join();
 }
 
-void SignalWatch::onSignal(std::function<void()> action) {
+SignalWatch::Scope::Scope(SignalWatch& watch, std::function<void()> action) : m_watch(watch) {
+    m_watch.setAction(std::move(action));
+}
+
+SignalWatch::Scope::~Scope() { m_watch.setAction({}); }
+
+void SignalWatch::setAction(std::function<void()> action) {
     std::lock_guard lock(m_mutex);
-    m_handled = true;
     m_action = std::move(action);
-    if (m_signal && m_action) m_action();
 }
 
 int SignalWatch::signal() const {
     std::lock_guard lock(m_mutex);
     return m_signal;
+}
+
+void SignalWatch::endBy(int signal) {
+    std::signal(signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: the default action ends the program
 }
 
 void SignalWatch::watch() {
@@ -54,10 +74,9 @@ void SignalWatch::watch() {
         if (sigwaitinfo(&set, &info) < 0) continue;
         std::lock_guard lock(m_mutex);
         if (m_ending) return;
-        if (!m_handled) ::_exit(128 + info.si_signo);
-        if (m_signal) continue;
+        if (m_signal || !m_action) endBy(info.si_signo);
         m_signal = info.si_signo;
-        if (m_action) m_action();
+        m_action();
     }
 }
 

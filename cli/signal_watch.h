@@ -8,7 +8,9 @@ namespace kqc::cli {
 
 // SIGINT and SIGTERM, blocked in every thread and taken by one thread of their own (sigwaitinfo),
 // so that no handler runs inside a transfer or a write. Make it before any other thread: those
-// inherit the blocked signals.
+// inherit the blocked signals. Outside a Scope, and at the second signal, the program ends at
+// once by the signal, as the shell expects; when no thread can be had to watch, the signals keep
+// their default action.
 class SignalWatch {
 public:
     SignalWatch();
@@ -16,17 +18,28 @@ public:
     SignalWatch(const SignalWatch&) = delete;
     SignalWatch& operator=(const SignalWatch&) = delete;
 
-    // What a signal does from now on; run at once when one came already. Before the first call
-    // a signal ends the program at once, as nothing has begun that could be left half done.
-    void onSignal(std::function<void()> action);
+    // While it lives, the first signal runs its action instead of ending the program.
+    class Scope {
+    public:
+        Scope(SignalWatch& watch, std::function<void()> action);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        SignalWatch& m_watch;
+    };
+
     // The first signal taken, or 0.
     int signal() const;
+    // Ends the program by that signal: its default action, the signal raised again.
+    [[noreturn]] static void endBy(int signal);
 
 private:
+    void setAction(std::function<void()> action);
     void watch();
 
     mutable std::mutex m_mutex;
-    bool m_handled = false;
     bool m_ending = false;
     std::function<void()> m_action;
     int m_signal = 0;

@@ -4,18 +4,35 @@
 #include "media/paths.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <iterator>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace kqc::cli {
 
-std::vector<std::string> ReadListEntries(std::istream& in) {
-    std::vector<std::string> entries;
-    for (std::string entry; std::getline(in, entry);) {
+bool ReadListEntries(const std::string& file, std::vector<std::string>& entries) {
+    const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::string text;
+    char piece[1 << 16];
+    ssize_t n;
+    while ((n = ::read(fd, piece, sizeof piece)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        text.append(piece, static_cast<std::size_t>(n));
+    }
+    if (fd != STDIN_FILENO) ::close(fd);
+    for (std::size_t at = 0; n == 0 && at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string entry = text.substr(at, end - at);
         if (!entry.empty() && entry.back() == '\r') entry.pop_back();
         if (!entry.empty()) entries.push_back(std::move(entry));
+        at = end + 1;
     }
-    return entries;
+    return n == 0;
 }
 
 bool CollectSources(const CommandLine& line, const std::vector<std::string>& listEntries,

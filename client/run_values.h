@@ -3,6 +3,7 @@
 #include "client/defaults.h"
 #include "log/activity_log.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -36,12 +37,8 @@ struct RunValues {
     std::string targetDir = DefaultTargetDir();
     bool debugToFile = false;
     std::filesystem::path debugLogPath = DefaultDebugLogPath();
-};
-
-// What a run shows: its log lines, and the web server URL once the run has added its "/".
-class RunSink : public LogView {
-public:
-    virtual void webServerUrlChanged(std::string_view url) = 0;
+    // A source whose target file exists already is not sent. The window has no field for it.
+    bool skipExisting = false;
 };
 
 // What became of one source.
@@ -50,6 +47,31 @@ enum class FileOutcome {
     failed,
     busy,     // the service answered 2005: too many requests at once
     stopped,  // the run was stopped meanwhile
+    skipped,  // its target existed already, and the run was asked to keep such files
+};
+
+// Why a run goes on with fewer requests at a time than it was asked for.
+enum class FewerJobs {
+    serviceBusy,  // the service answered 2005 while others were in flight
+    noThread,     // no further thread could be started
+};
+
+// What a run shows: its log lines, and how it gets on. Calls come from the run's threads, one at
+// a time for each source under way; an implementation for several jobs serialises them.
+class RunSink : public LogView {
+public:
+    // The web server URL once the run has added its "/".
+    virtual void webServerUrlChanged(std::string_view) {}
+    // The number of sources the run goes over, once known, before the first starts.
+    virtual void sourcesFound(std::size_t) {}
+    // One source's outcome is final. The text holds its lines, each ended by "\n", when the run
+    // held them back to keep them together (several jobs); it is empty when each was shown as it
+    // came.
+    virtual void sourceDone(FileOutcome, std::string_view /*heldLines*/) {}
+    // The run goes on with at most that many sources under way at once.
+    virtual void fewerJobs(unsigned /*jobs*/, FewerJobs) {}
+    // About once a second while the sources are under way, on the thread that runs them.
+    virtual void tick() {}
 };
 
 }  // namespace kqc

@@ -1,5 +1,6 @@
 #include "client/transcode_run.h"
 
+#include "client/batch_run.h"
 #include "client/request_builder.h"
 #include "client/response_handler.h"
 #include "client/service_call.h"
@@ -7,8 +8,11 @@
 #include "media/base64.h"
 #include "media/file_contents.h"
 #include "media/large_buffer.h"
+#include "media/paths.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -181,17 +185,29 @@ FileOutcome TranscodeSource(const RunValues& values, const FolderFile& source, A
 void TranscodeRun(const RunValues& values, RunSink& sink, StopSignal* stop) {
     ActivityLog log(sink, values.debugToFile, values.debugLogPath);
     try {
-        const std::size_t memoryLimit = LargeBufferLimit();
         if (values.urlMode && WebServerUrlOf(values) != values.webServerUrl)
             sink.webServerUrlChanged(WebServerUrlOf(values));
-        for (const FolderFile& source : RunSources(values, log)) {
-            if (stopped(stop)) return;
-            TranscodeSource(values, source, log, stop, memoryLimit);
-        }
+        BatchRun batch(values, RunSources(values, log), 1, sink);
+        if (stop) stop->setWake([&batch] { batch.stop(); });
+        const std::unique_ptr<StopSignal, void (*)(StopSignal*)> unwake(
+            stop, [](StopSignal* signal) { signal->setWake({}); });
+        if (!stopped(stop)) batch.run();
     } catch (const std::exception& e) {
         // Nothing but a failure outside any one source gets here: the window stays usable.
         if (!stopped(stop)) log.LogOutput(std::string("Transcoding stopped: ") + e.what());
     }
+    if (stopped(stop) && stop->sayInLog()) log.LogOutput(kRunStoppedLine);
+}
+
+std::optional<std::string> TargetPathOf(const RunValues& values, const FolderFile& source) {
+    const std::string name = OutputName(source.name, values.target.format);
+    if (name.find('\0') != std::string::npos) return std::nullopt;
+    const std::filesystem::path path = PathFromUtf8(name);
+    const auto up = std::find(path.begin(), path.end(), "..");
+    if (path.has_root_path() || up != path.end() || path.filename().empty() ||
+        path.filename() == ".")
+        return std::nullopt;
+    return JoinPath(values.targetDir, name);
 }
 
 }  // namespace kqc

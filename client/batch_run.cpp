@@ -1,0 +1,210 @@
+#include "client/batch_run.h"
+
+#include "client/transcode_run.h"
+#include "media/large_buffer.h"
+#include "media/paths.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace kqc {
+
+namespace {
+
+std::atomic<std::size_t> threadLimit{SIZE_MAX};
+
+// A source's lines: passed on at once with one worker, otherwise kept until its outcome is final.
+class SourceLines : public LogView {
+public:
+    SourceLines(RunSink& sink, bool live) : m_sink(sink), m_live(live) {}
+    void showLine(std::string_view line) override {
+        if (m_live) return m_sink.showLine(line);
+        m_text.append(line).push_back('\n');
+    }
+    std::string take() { return std::exchange(m_text, {}); }
+
+private:
+    RunSink& m_sink;
+    bool m_live;
+    std::string m_text;
+};
+
+// The same file whatever way the name leads to it inside the folder ("./a", "b/../a").
+std::string targetKey(const std::string& path) {
+    return Utf8FromPath(PathFromUtf8(path).lexically_normal());
+}
+
+bool exists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(PathFromUtf8(path), ec).type() !=
+           std::filesystem::file_type::not_found && !ec;
+}
+
+}  // namespace
+
+void SetWorkerThreadLimitForTesting(std::size_t count) { threadLimit = count; }
+
+BatchRun::BatchRun(const RunValues& values, std::vector<FolderFile> sources, unsigned jobs,
+                   RunSink& sink, SourceRunner runner)
+    : m_values(values), m_sources(std::move(sources)), m_sink(sink), m_runner(std::move(runner)) {
+    if (!m_runner) {
+        m_runner = [this](const FolderFile& source, ActivityLog& log, StopSignal& stop,
+                          std::size_t memoryLimit) {
+            return TranscodeSource(m_values, source, log, &stop, memoryLimit);
+        };
+    }
+    const std::size_t count = std::clamp<std::size_t>(m_sources.size(), 1, std::max(jobs, 1u));
+    // One whole-file source per worker at most, so each gets its share of the memory.
+    m_memoryLimit = LargeBufferLimit() / count;
+    m_limit = static_cast<unsigned>(count);
+    for (std::size_t i = 0; i < count; ++i) m_workers.push_back(std::make_unique<Worker>());
+    std::map<std::string, std::size_t> firstOf;
+    for (std::size_t i = 0; i < m_sources.size(); ++i) {
+        m_targets.push_back(TargetPathOf(m_values, m_sources[i]).value_or(""));
+        m_firstWithTarget.push_back(
+            m_targets[i].empty() ? i : firstOf.try_emplace(targetKey(m_targets[i]), i).first->second);
+        m_queue.push_back({i, 0});
+    }
+}
+
+BatchRun::~BatchRun() = default;
+
+unsigned BatchRun::startWorkers(std::vector<std::jthread>& threads) {
+    std::lock_guard lock(m_mutex);
+    std::error_code failure;
+    for (auto& worker : m_workers) {
+        try {
+            if (threads.size() >= threadLimit)
+                throw std::system_error(EAGAIN, std::generic_category());
+            threads.emplace_back([this, &worker] { work(*worker); });
+        } catch (const std::system_error& e) {
+            failure = e.code();
+            break;
+        }
+    }
+    if (threads.empty()) throw std::system_error(failure, "cannot start a thread");
+    m_running = static_cast<unsigned>(threads.size());
+    if (threads.size() < m_workers.size()) {
+        m_workers.resize(threads.size());
+        m_limit = std::min(m_limit, m_running);
+        m_sink.fewerJobs(m_limit, FewerJobs::noThread);
+    }
+    return m_running;
+}
+
+void BatchRun::run() {
+    m_sink.sourcesFound(m_sources.size());
+    std::vector<std::jthread> threads;
+    startWorkers(threads);
+    std::unique_lock lock(m_mutex);
+    while (m_running > 0) {
+        m_changed.wait_for(lock, std::chrono::seconds(1));
+        lock.unlock();
+        m_sink.tick();
+        lock.lock();
+    }
+}
+
+void BatchRun::stop() {
+    std::lock_guard lock(m_mutex);
+    m_stopping = true;
+    for (auto& worker : m_workers) worker->stop.request();
+    m_changed.notify_all();
+}
+
+bool BatchRun::mayStart() const {
+    return m_stopping || m_queue.empty() ? m_stopping || m_underWay == 0 : m_underWay < m_limit;
+}
+
+void BatchRun::began(Worker& worker) {
+    ++m_underWay;
+    worker.sending = true;
+    for (auto& other : m_workers)
+        if (other->sending) other->peak = std::max(other->peak, m_underWay);
+    worker.peak = m_underWay;
+}
+
+bool BatchRun::retried(Worker& worker, Pending pending, FileOutcome outcome) {
+    --m_underWay;
+    worker.sending = false;
+    m_changed.notify_all();
+    if (outcome != FileOutcome::busy || worker.peak < 2 || pending.tries + 1 >= kMostTries ||
+        m_stopping)
+        return false;
+    const unsigned fewer = std::max(1u, std::min(m_limit, worker.peak) - 1);
+    if (fewer < m_limit) {
+        m_limit = fewer;
+        m_sink.fewerJobs(fewer, FewerJobs::serviceBusy);
+    }
+    m_queue.push_front({pending.index, pending.tries + 1});
+    return true;
+}
+
+// A source whose target is refused or kept gets its one line and is never sent.
+FileOutcome BatchRun::runSource(Worker& worker, std::size_t index, ActivityLog& log) {
+    const FolderFile& source = m_sources[index];
+    const std::string& target = m_targets[index];
+    if (target.empty()) {
+        log.LogOutput("Error: no valid target file name for " + source.path + "; it is not sent");
+        return FileOutcome::failed;
+    }
+    if (const std::size_t first = m_firstWithTarget[index]; first != index) {
+        log.LogOutput("Error: " + target + " is already the target of " + m_sources[first].path +
+                      "; " + source.path + " is not sent");
+        return FileOutcome::failed;
+    }
+    if (m_values.skipExisting && exists(target)) {
+        log.LogOutput("Skipped " + source.path + ": " + target + " exists already");
+        return FileOutcome::skipped;
+    }
+    return m_runner(source, log, worker.stop, m_memoryLimit);
+}
+
+void BatchRun::work(Worker& worker) {
+    std::unique_lock lock(m_mutex);
+    SourceLines lines(m_sink, m_workers.size() == 1);
+    ActivityLog log(lines, m_values.debugToFile, m_values.debugLogPath);
+    for (;;) {
+        m_changed.wait(lock, [this] { return mayStart(); });
+        if (m_stopping || m_queue.empty()) break;
+        const Pending pending = m_queue.front();
+        m_queue.pop_front();
+        began(worker);
+        lock.unlock();
+
+        FileOutcome outcome = FileOutcome::failed;
+        bool broken = false;
+        try {
+            outcome = runSource(worker, pending.index, log);
+        } catch (const std::exception& e) {
+            // Only a failure outside the source's own steps gets here: the run ends.
+            broken = true;
+            if (!worker.stop.requested())
+                log.LogOutput(std::string("Transcoding stopped: ") + e.what());
+        }
+        lock.lock();
+        if (retried(worker, pending, outcome)) {
+            lines.take();
+            continue;
+        }
+        if (broken) {
+            m_brokenOff = m_stopping = true;
+            m_changed.notify_all();
+        }
+        lock.unlock();
+        m_sink.sourceDone(outcome, lines.take());
+        lock.lock();
+    }
+    --m_running;
+    m_changed.notify_all();
+}
+
+}  // namespace kqc
