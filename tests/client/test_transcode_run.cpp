@@ -1,3 +1,4 @@
+#include "client/batch_run.h"
 #include "client/request_builder.h"
 #include "client/stop_signal.h"
 #include "client/transcode_run.h"
@@ -10,9 +11,13 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <atomic>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 using namespace std::string_literals;
 
@@ -251,6 +256,79 @@ TEST_F(TranscodeRunTest, FileSystemModeVanishedFileIsLoggedAndSkipped) {
     EXPECT_NE(box.find("\r\nError reading source file " + vanished), std::string::npos) << box;
     EXPECT_EQ(service.locations().size(), 1u);
 }
+
+struct Busy {
+    const char* name;
+    unsigned jobs;
+    int capacity;              // the fake service answers 2005 beyond this many calls at once
+    std::size_t threadLimit;   // worker threads that can be started
+    std::size_t saved;         // of 12 sources
+};
+void PrintTo(const Busy& busy, std::ostream* out) {
+    *out << busy.name;
+}
+
+class BusyServiceTest : public ::testing::TestWithParam<Busy> {
+protected:
+    ~BusyServiceTest() override { SetWorkerThreadLimitForTesting(SIZE_MAX); }
+};
+
+// Against a fake service of limited capacity: every source gets an outcome, a busy one is sent
+// again only while others were in flight and at most kMostTries times, and after the run says it
+// goes on with fewer, never more are under way.
+TEST_P(BusyServiceTest, RetriesWithFewerAtATime) {
+    struct Sink : test::RecordingSink {
+        std::mutex mutex;
+        std::atomic<unsigned> limit = 256;
+        std::vector<FileOutcome> outcomes;
+        void sourceDone(FileOutcome outcome, std::string_view) override {
+            std::lock_guard lock(mutex);
+            outcomes.push_back(outcome);
+        }
+        void fewerJobs(unsigned jobs, FewerJobs) override { limit = jobs; }
+    } sink;
+    std::atomic<int> underWay = 0, calls = 0;
+    std::map<std::string, int> tries;
+    std::mutex triesMutex;
+    auto fake = [&](const FolderFile& source, ActivityLog&, StopSignal&, std::size_t) {
+        const int now = ++underWay;
+        EXPECT_LE(unsigned(now), sink.limit.load());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ++calls;
+        {
+            std::lock_guard lock(triesMutex);
+            EXPECT_LE(++tries[source.name], int(BatchRun::kMostTries)) << source.name;
+        }
+        --underWay;
+        return now > GetParam().capacity ? FileOutcome::busy : FileOutcome::saved;
+    };
+    std::vector<FolderFile> sources;
+    for (int i = 0; i < 12; ++i) sources.push_back({std::to_string(i), std::to_string(i)});
+    SetWorkerThreadLimitForTesting(GetParam().threadLimit);
+    const RunValues values;
+    BatchRun batch(values, sources, GetParam().jobs, sink, fake);
+    if (GetParam().threadLimit == 0) {
+        EXPECT_THROW(batch.run(), std::system_error);
+        EXPECT_EQ(calls, 0);
+        return;
+    }
+    batch.run();
+    ASSERT_EQ(sink.outcomes.size(), sources.size());
+    EXPECT_EQ(std::size_t(std::count(sink.outcomes.begin(), sink.outcomes.end(), FileOutcome::saved)),
+              GetParam().saved);
+    if (GetParam().jobs == 1) {
+        EXPECT_EQ(calls, 12) << "a lone busy call is never sent again";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batches, BusyServiceTest,
+    ::testing::Values(Busy{"FourJobsAgainstTwoWorkers", 4, 2, SIZE_MAX, 12},
+                      Busy{"OneJobAgainstNoWorker", 1, 0, SIZE_MAX, 0},
+                      Busy{"ThreeJobsAgainstNoWorker", 3, 0, SIZE_MAX, 0},
+                      Busy{"FourJobsTwoThreads", 4, 2, 2, 12},
+                      Busy{"NoThread", 4, 2, 0, 0}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace kqc
