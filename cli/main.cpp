@@ -23,14 +23,14 @@ int refuse(const std::string& what, int status = kUsageError) {
 
 int transcode(const CommandLine& line, SignalWatch& watch) {
     std::vector<std::string> listEntries;
-    if (line.listFile && !ReadListEntries(*line.listFile, listEntries))
-        return refuse("cannot read the list " + *line.listFile);
+    const IoResult read = line.listFile ? ReadListEntries(*line.listFile, listEntries) : IoResult{};
+    if (!read) return refuse("cannot read the list " + *line.listFile + ": " + read.cause());
 
     Console console;
     std::vector<FolderFile> sources;
     ActivityLog log(console, line.values.debugToFile, line.values.debugLogPath);
     const bool listed = CollectSources(line, listEntries, log, sources);
-    BatchRun batch(line.values, std::move(sources), line.jobs, console);
+    BatchRun batch(line.values, std::move(sources), line.jobs, console, log);
     try {
         // A signal ends the batch as a close ends the window's run, then the program by it.
         const SignalWatch::Scope stopOnSignal(watch, [&] {

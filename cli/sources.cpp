@@ -13,9 +13,9 @@
 
 namespace kqc::cli {
 
-bool ReadListEntries(const std::string& file, std::vector<std::string>& entries) {
+IoResult ReadListEntries(const std::string& file, std::vector<std::string>& entries) {
     const int fd = file == "-" ? STDIN_FILENO : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return IoResult::failure("cannot open", errno);
     std::string text;
     char piece[1 << 16];
     ssize_t n;
@@ -24,6 +24,7 @@ bool ReadListEntries(const std::string& file, std::vector<std::string>& entries)
         if (n < 0) break;
         text.append(piece, static_cast<std::size_t>(n));
     }
+    const IoResult read = n == 0 ? IoResult{} : IoResult::failure("cannot read", errno);
     if (fd != STDIN_FILENO) ::close(fd);
     for (std::size_t at = 0; n == 0 && at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
@@ -32,7 +33,7 @@ bool ReadListEntries(const std::string& file, std::vector<std::string>& entries)
         if (!entry.empty()) entries.push_back(std::move(entry));
         at = end + 1;
     }
-    return n == 0;
+    return read;
 }
 
 bool CollectSources(const CommandLine& line, const std::vector<std::string>& listEntries,

@@ -10,9 +10,9 @@
 namespace kqc::cli {
 
 // The entries of a URL-mode list file ("-": standard input), one a line as the client's file list
-// holds them: the CR of a CR LF line end is dropped, and empty lines are skipped. False when the
-// file cannot be opened or read to its end.
-bool ReadListEntries(const std::string& file, std::vector<std::string>& entries);
+// holds them: the CR of a CR LF line end is dropped, and empty lines are skipped. A failure when
+// the file cannot be opened or read to its end.
+IoResult ReadListEntries(const std::string& file, std::vector<std::string>& entries);
 
 // What the run goes over, in order. URL mode: the entries (an empty one skipped, as the client
 // skips it). Otherwise each SOURCE that is a folder gives its plain files whose names pass the

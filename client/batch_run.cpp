@@ -53,8 +53,9 @@ bool exists(const std::string& path) {
 void SetWorkerThreadLimitForTesting(std::size_t count) { threadLimit = count; }
 
 BatchRun::BatchRun(const RunValues& values, std::vector<FolderFile> sources, unsigned jobs,
-                   RunSink& sink, SourceRunner runner)
-    : m_values(values), m_sources(std::move(sources)), m_sink(sink), m_runner(std::move(runner)) {
+                   RunSink& sink, const ActivityLog& runLog, SourceRunner runner)
+    : m_values(values), m_sources(std::move(sources)), m_sink(sink), m_runLog(runLog),
+      m_runner(std::move(runner)) {
     if (!m_runner) {
         m_runner = [this](const FolderFile& source, ActivityLog& log, StopSignal& stop,
                           std::size_t memoryLimit) {
@@ -171,7 +172,7 @@ FileOutcome BatchRun::runSource(Worker& worker, std::size_t index, ActivityLog& 
 void BatchRun::work(Worker& worker) {
     std::unique_lock lock(m_mutex);
     SourceLines lines(m_sink, m_workers.size() == 1);
-    ActivityLog log(lines, m_values.debugToFile, m_values.debugLogPath);
+    ActivityLog log(lines, m_runLog);
     for (;;) {
         m_changed.wait(lock, [this] { return mayStart(); });
         if (m_stopping || m_queue.empty()) break;

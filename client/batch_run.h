@@ -32,8 +32,10 @@ class BatchRun {
 public:
     static constexpr unsigned kMostTries = 4;
 
+    // runLog: the run's log in sink; each source's lines go to a log of its own that shares its
+    // debug file.
     BatchRun(const RunValues& values, std::vector<FolderFile> sources, unsigned jobs,
-             RunSink& sink, SourceRunner runner = {});
+             RunSink& sink, const ActivityLog& runLog, SourceRunner runner = {});
     ~BatchRun();
 
     // Runs every source and returns when all are done, or stopped. When a worker thread cannot
@@ -69,6 +71,7 @@ private:
     const RunValues& m_values;
     std::vector<FolderFile> m_sources;
     RunSink& m_sink;
+    const ActivityLog& m_runLog;
     SourceRunner m_runner;
     std::size_t m_memoryLimit;
     // Each source's target path; empty where the name is refused.

@@ -78,6 +78,11 @@ void appendTarget(std::string& request, const TargetProfile& profile) {
     request.append(kTail);
 }
 
+void appendFileDataTail(std::string& request, const TargetProfile& target) {
+    request.append("</fileData>").append(kCrLf);
+    appendTarget(request, target);
+}
+
 }  // namespace
 
 std::string FileDataRequestHead(std::string_view sourceCodec) {
@@ -87,8 +92,11 @@ std::string FileDataRequestHead(std::string_view sourceCodec) {
     return head;
 }
 
-std::size_t FileDataRequestCapacity(std::size_t fileSize) {
-    return kRequestFrame + Base64EncodedSize(fileSize) + 1024;
+std::size_t FileDataRequestCapacity(std::size_t fileSize, const TargetProfile& target,
+                                    std::string_view sourceCodec) {
+    std::string tail;
+    appendFileDataTail(tail, target);
+    return FileDataRequestHead(sourceCodec).size() + Base64EncodedSize(fileSize) + tail.size();
 }
 
 void AppendXmlEscaped(std::string& out, std::string_view text) {
@@ -130,8 +138,7 @@ bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::st
 }
 
 bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::string& request) {
-    request.append("</fileData>").append(kCrLf);
-    appendTarget(request, target);
+    appendFileDataTail(request, target);
     log.DebugToFile({kEntryHeading, request});
     return true;
 }

@@ -26,9 +26,9 @@ bool CreateSOAPRequestXML(const TargetProfile& target, ActivityLog& log, std::st
 // The text of a file-system mode request before its Base64 file data.
 std::string FileDataRequestHead(std::string_view sourceCodec = kWindowSourceCodec);
 
-// Capacity of a file-system mode request for a file of that size, with room for ordinary
-// profile values and source codec.
-std::size_t FileDataRequestCapacity(std::size_t fileSize);
+// The exact size of a file-system mode request for a file of that size, values escaped.
+std::size_t FileDataRequestCapacity(std::size_t fileSize, const TargetProfile& target,
+                                    std::string_view sourceCodec = kWindowSourceCodec);
 
 // Appends text with &, < and > replaced by their entities, and CR by a character reference.
 void AppendXmlEscaped(std::string& out, std::string_view text);

@@ -44,9 +44,13 @@ FileOutcome saveFileData(std::string_view targetDir, ActivityLog& log, std::stri
         log.LogOutput("Error decoding <fileData> for " + path);
         return FileOutcome::failed;
     }
-    const bool saved = SaveTranscodedFile(path, std::string_view(text.data(), decodedLength));
-    log.LogOutput((saved ? "Saved transcoded file as " : "Error saving transcoded file as ") + path);
-    return saved ? FileOutcome::saved : FileOutcome::failed;
+    const IoResult saved = SaveTranscodedFile(path, std::string_view(text.data(), decodedLength));
+    if (!saved) {
+        log.LogFailure("Error saving transcoded file as " + path, saved.cause());
+        return FileOutcome::failed;
+    }
+    log.LogOutput("Saved transcoded file as " + path);
+    return FileOutcome::saved;
 }
 
 }  // namespace

@@ -72,20 +72,21 @@ FileOutcome transcodeFile(const RunValues& values, const FolderFile& file, Activ
                           StopSignal* stop, std::size_t memoryLimit) {
     std::string request = FileDataRequestHead(values.sourceCodec);
     const size_t head = request.size();
-    // A source codec longer than the window's takes that much more room.
-    const size_t extra = head - std::min(head, FileDataRequestHead().size());
     size_t lead = 0;  // the room before the bytes that their text needs beyond them
-    FileReadRoom room{[extra](size_t size) { return FileDataRequestCapacity(size) + extra; },
+    FileReadRoom room{[&values](size_t size) {
+                          return FileDataRequestCapacity(size, values.target, values.sourceCodec);
+                      },
                       [&lead](size_t size) { return lead = Base64EncodedSize(size) - size; },
                       memoryLimit, [stop] { return stopped(stop); }};
-    bool read = false;
+    IoResult read;
     try {
         read = ReadFileContents(file.path, request, room);
     } catch (const std::bad_alloc&) {
+        read = IoResult::failure("out of memory");
     }
     if (stopped(stop)) return FileOutcome::stopped;
     if (!read) {
-        log.LogOutput("Error reading source file " + file.path);
+        log.LogFailure("Error reading source file " + file.path, read.cause());
         return FileOutcome::failed;
     }
     log.LogOutput("Starting to Base64 Encode File");
@@ -160,9 +161,10 @@ std::vector<FolderFile> RunSources(const RunValues& values, ActivityLog& log) {
 
 std::optional<std::vector<FolderFile>> FolderSources(std::string_view folder,
                                                      std::string_view filter, ActivityLog& log) {
-    auto files = ListPlainFiles(folder);
+    IoResult why;
+    auto files = ListPlainFiles(folder, &why);
     if (!files) {
-        log.LogOutput("Error reading source directory " + std::string(folder));
+        log.LogFailure("Error reading source directory " + std::string(folder), why.cause());
         return std::nullopt;
     }
     std::erase_if(*files, [filter](const FolderFile& file) {
@@ -187,7 +189,7 @@ void TranscodeRun(const RunValues& values, RunSink& sink, StopSignal* stop) {
     try {
         if (values.urlMode && WebServerUrlOf(values) != values.webServerUrl)
             sink.webServerUrlChanged(WebServerUrlOf(values));
-        BatchRun batch(values, RunSources(values, log), 1, sink);
+        BatchRun batch(values, RunSources(values, log), 1, sink, log);
         if (stop) stop->setWake([&batch] { batch.stop(); });
         const std::unique_ptr<StopSignal, void (*)(StopSignal*)> unwake(
             stop, [](StopSignal* signal) { signal->setWake({}); });

@@ -83,7 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         value = provider.ConsumeRandomLengthString(64);
         allXml = allXml && kqc::fuzz::IsXmlText(value);
     }
-    const kqc::TargetProfile target{profile[0], profile[1], profile[2], profile[4], profile[3]};
+    const kqc::TargetProfile target{.format = profile[0], .codec = profile[1],
+                                    .bitRate = profile[2], .samplingRate = profile[3],
+                                    .channels = profile[4]};
     const std::string location = provider.ConsumeRandomLengthString(256);
     const std::string fileData = provider.ConsumeRemainingBytesAsString();
     const bool byLocation = !location.empty();

@@ -2,6 +2,7 @@
 
 #include "log/debug_file.h"
 
+#include <string>
 #include <vector>
 
 namespace kqc {
@@ -20,9 +21,18 @@ std::filesystem::path DefaultDebugLogPath() {
 ActivityLog::ActivityLog(LogView& view, bool debugToFile, std::filesystem::path debugLogPath)
     : m_view(view), m_debugToFile(debugToFile), m_debugLogPath(std::move(debugLogPath)) {}
 
+ActivityLog::ActivityLog(LogView& view, const ActivityLog& run)
+    : m_view(view), m_debugToFile(run.m_debugToFile), m_debugLogPath(run.m_debugLogPath),
+      m_failureTold(run.m_failureTold) {}
+
 void ActivityLog::LogOutput(std::string_view line) {
     m_view.showLine(line);
     DebugToFile(line);
+}
+
+void ActivityLog::LogFailure(std::string_view line, std::string_view cause) {
+    LogOutput(line);
+    LogOutput(std::string("Cause: ").append(cause));
 }
 
 void ActivityLog::DebugToFile(std::string_view entry) { DebugToFile({entry}); }
@@ -31,7 +41,11 @@ void ActivityLog::DebugToFile(std::initializer_list<std::string_view> pieces) {
     if (!m_debugToFile) return;
     std::vector<std::string_view> entry(pieces);
     entry.push_back("\r\n\r\n");
-    AppendToDebugFile(m_debugLogPath, entry);  // an unwritable log loses the entry, nothing more
+    const IoResult written = AppendToDebugFile(m_debugLogPath, entry);
+    if (written || m_failureTold->exchange(true)) return;
+    // Shown only: the debug file is what failed.
+    m_view.showLine("Error writing debug log file " + m_debugLogPath.string());
+    m_view.showLine("Cause: " + written.cause());
 }
 
 }  // namespace kqc

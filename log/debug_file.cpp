@@ -1,86 +1,94 @@
 #include "log/debug_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #ifndef _WIN32
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
 namespace kqc {
 
 #ifdef _WIN32
-bool AppendToDebugFile(const std::filesystem::path& path,
-                       const std::vector<std::string_view>& pieces) {
+IoResult AppendToDebugFile(const std::filesystem::path& path,
+                           const std::vector<std::string_view>& pieces) {
     std::FILE* file = _wfopen(path.c_str(), L"ab");
-    if (!file) return false;
+    if (!file) return IoResult::failure("cannot open", errno);
     bool ok = true;
     for (auto piece : pieces)
         ok = ok && std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
-    return std::fclose(file) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    return ok ? IoResult{} : IoResult::failure("cannot write", errno);
 }
 #else
 namespace {
 
-// Whole-file entries go in pieces: one write of hundreds of MiB costs the page cache far more.
-constexpr size_t kWritePiece = size_t{1} << 20;
-
-// Adds the bytes written to total, also when a write fails part-way.
-bool writeAll(int fd, std::string_view bytes, off_t& total) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), std::min(bytes.size(), kWritePiece));
+// Adds the bytes written to total, also when a write fails part-way. One writev takes the whole
+// entry unless it passes what the system writes at once; the rest then follows.
+IoResult writeAll(int fd, const std::vector<std::string_view>& pieces, off_t& total) {
+    std::vector<iovec> rest;
+    for (std::string_view piece : pieces)
+        if (!piece.empty()) rest.push_back({const_cast<char*>(piece.data()), piece.size()});
+    for (auto next = rest.begin(); next != rest.end();) {
+        const int count = static_cast<int>(std::min<std::ptrdiff_t>(rest.end() - next, IOV_MAX));
+        const ssize_t written = ::writev(fd, &*next, count);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(written));
+        if (written <= 0) return IoResult::failure("cannot write", written < 0 ? errno : EIO);
         total += written;
+        for (auto left = static_cast<size_t>(written); left > 0;) {
+            const size_t taken = std::min(left, next->iov_len);
+            next->iov_base = static_cast<char*>(next->iov_base) + taken;
+            next->iov_len -= taken;
+            left -= taken;
+            if (next->iov_len == 0) ++next;
+        }
     }
-    return true;
+    return {};
 }
 
 // O_NOFOLLOW refuses a symlink planted at the path, O_NONBLOCK a FIFO that would block the open.
-int openOwnDebugFile(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                          0600);
-    if (fd < 0) return -1;
+IoResult openOwnDebugFile(const std::filesystem::path& path, int& fd) {
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                0600);
+    if (fd < 0) return IoResult::failure("cannot open", errno);
     struct stat info {};
-    const bool own = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-    if (!own || ((info.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool lockFile(int fd) {
-    while (::flock(fd, LOCK_EX) != 0)
-        if (errno != EINTR) return false;
-    return true;
+    IoResult result;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+        result = IoResult::failure("not a regular file of this user");
+    else if ((info.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
+        result = IoResult::failure("cannot make it private", errno);
+    if (!result) ::close(fd);
+    return result;
 }
 
 }  // namespace
 
-bool AppendToDebugFile(const std::filesystem::path& path,
-                       const std::vector<std::string_view>& pieces) {
-    const int fd = openOwnDebugFile(path);
-    if (fd < 0) return false;
-    if (!lockFile(fd)) {
+IoResult AppendToDebugFile(const std::filesystem::path& path,
+                           const std::vector<std::string_view>& pieces) {
+    int fd = -1;
+    if (IoResult opened = openOwnDebugFile(path, fd); !opened) return opened;
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        const int error = errno;
         ::close(fd);
-        return false;
+        return IoResult::failure("cannot lock", error);
     }
     const off_t start = ::lseek(fd, 0, SEEK_END);
     off_t written = 0;
-    bool ok = start >= 0;
-    for (auto piece = pieces.begin(); ok && piece != pieces.end(); ++piece)
-        ok = writeAll(fd, *piece, written);
+    IoResult result = start >= 0 ? writeAll(fd, pieces, written)
+                                 : IoResult::failure("cannot write", errno);
     // A full disk leaves part of the entry: cut it off, unless someone else wrote after it.
     struct stat info {};
-    if (!ok && start >= 0 && ::fstat(fd, &info) == 0 && info.st_size == start + written)
+    if (!result && start >= 0 && ::fstat(fd, &info) == 0 && info.st_size == start + written)
         (void)!::ftruncate(fd, start);
-    return ::close(fd) == 0 && ok;
+    if (::close(fd) != 0 && result) result = IoResult::failure("cannot write", errno);
+    return result;
 }
 #endif
 

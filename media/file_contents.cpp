@@ -28,19 +28,13 @@ constexpr size_t kReadPiece = size_t{16} << 20;
 // And written in these: the page cache takes a large file far better in small writes than in one.
 constexpr size_t kWritePiece = size_t{1} << 20;
 
-bool writeAndClose(std::FILE* file, std::string_view data) {
-    bool ok = true;
-    for (size_t at = 0; ok && at < data.size(); at += kWritePiece) {
-        const size_t n = std::min(kWritePiece, data.size() - at);
-        ok = std::fwrite(data.data() + at, 1, n, file) == n;
-    }
-    return std::fclose(file) == 0 && ok;
-}
+constexpr std::string_view kCannotWrite = "cannot write";
+constexpr std::string_view kTooLarge = "larger than the memory this run may use";
 
 #ifdef _WIN32
-bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRoom& room) {
+IoResult appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRoom& room) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return false;
+    if (!fs::is_regular_file(path, ec)) return IoResult::failure("not a regular file");
     const auto size = static_cast<size_t>(fs::file_size(path, ec));
     std::FILE* file = _wfopen(path.c_str(), L"rb");
     const size_t start = buffer.size(), lead = room.leadFor ? room.leadFor(size) : 0;
@@ -52,47 +46,64 @@ bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRo
     ok = ok && !std::ferror(file);
     if (file) std::fclose(file);
     if (!ok) buffer.resize(start);
-    return ok;
+    return ok ? IoResult{} : IoResult::failure("cannot read", errno);
 }
 
 std::FILE* createExclusive(const fs::path& path) { return _wfopen(path.c_str(), L"wbx"); }
+bool cutAt(std::FILE* file, size_t size) { return _chsize_s(_fileno(file), __int64(size)) == 0; }
 #else
 // O_NONBLOCK keeps a FIFO that appeared after the listing from blocking the open.
-bool appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRoom& room) {
+IoResult appendWholeFile(const fs::path& path, std::string& buffer, const FileReadRoom& room) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return IoResult::failure("cannot open", errno);
     struct stat info {};
     const size_t start = buffer.size();
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    IoResult result = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)
+                          ? IoResult{} : IoResult::failure("not a regular file");
     const auto size = static_cast<size_t>(info.st_size);
-    const size_t lead = ok && room.leadFor ? room.leadFor(size) : 0;
+    const size_t lead = result && room.leadFor ? room.leadFor(size) : 0;
     // The whole capacity is taken before a byte is read.
-    ok = ok && ReserveWithin(buffer, std::max(room.capacityFor(size), start + lead + size), room.limit);
-    if (ok) buffer.resize(start + lead + size);
+    if (result && !ReserveWithin(buffer, std::max(room.capacityFor(size), start + lead + size), room.limit))
+        result = IoResult::failure(kTooLarge);
+    if (result) buffer.resize(start + lead + size);
     size_t filled = start + lead;
     // Past the size the file had, reads go to a small probe first: the buffer grows only when the
     // file did.
     char probe[1 << 12];
-    while (ok) {
+    while (result) {
         const bool past = filled == buffer.size();
         const size_t want = past ? sizeof probe : std::min(kReadPiece, buffer.size() - filled);
         const ssize_t n = ::read(fd, past ? probe : buffer.data() + filled, want);
         if (n < 0 && errno == EINTR) continue;
-        ok = n >= 0 && !(room.stopRequested && room.stopRequested());
-        if (n <= 0) break;
-        if (past) {
-            ok = ok && ReserveWithin(buffer, filled + static_cast<size_t>(n), room.limit);
-            if (ok) buffer.append(probe, static_cast<size_t>(n));
-        }
-        filled += static_cast<size_t>(n);
+        if (n < 0) result = IoResult::failure("cannot read", errno);
+        if (room.stopRequested && room.stopRequested()) result = IoResult::failure("stopped");
+        if (n <= 0 || !result) break;
+        const auto got = static_cast<size_t>(n);
+        if (past && !ReserveWithin(buffer, filled + got, room.limit)) result = IoResult::failure(kTooLarge);
+        else if (past) buffer.append(probe, got);
+        filled += got;
     }
     ::close(fd);
-    buffer.resize(ok ? filled : start);
-    return ok;
+    buffer.resize(result ? filled : start);
+    return result;
 }
 
 std::FILE* createExclusive(const fs::path& path) { return std::fopen(path.c_str(), "wbx"); }
+bool cutAt(std::FILE* file, size_t size) { return ::ftruncate(::fileno(file), off_t(size)) == 0; }
 #endif
+
+// Writes data from the start of the file, cuts off whatever of a longer file followed, and closes
+// it.
+IoResult writeAndClose(std::FILE* file, std::string_view data) {
+    bool ok = true;
+    for (size_t at = 0; ok && at < data.size(); at += kWritePiece) {
+        const size_t n = std::min(kWritePiece, data.size() - at);
+        ok = std::fwrite(data.data() + at, 1, n, file) == n;
+    }
+    ok = ok && std::fflush(file) == 0 && cutAt(file, data.size());
+    const int error = errno;
+    return std::fclose(file) == 0 && ok ? IoResult{} : IoResult::failure(kCannotWrite, error);
+}
 
 // A new file beside the target, so that the final rename stays on one file system.
 std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
@@ -112,10 +123,10 @@ std::FILE* createTempBeside(const fs::path& target, fs::path& tempPath) {
 #ifdef _WIN32
 // An existing target is replaced as it is.
 struct ExistingTarget { bool regular = false; };
-bool inspect(const fs::path&, ExistingTarget&) { return true; }
+IoResult inspect(const fs::path&, ExistingTarget&) { return {}; }
 bool replaceable(const ExistingTarget&) { return true; }
 bool carryOver(const ExistingTarget&, std::FILE*) { return true; }
-bool writeInPlace(ExistingTarget&, std::string_view) { return false; }
+IoResult writeInPlace(ExistingTarget&, std::string_view) { return IoResult::failure(kCannotWrite); }
 #else
 // What a replacement has to keep of an existing regular target.
 struct ExistingTarget {
@@ -127,15 +138,17 @@ struct ExistingTarget {
     }
 };
 
-// False for a regular target that may not be written as it stands: it stays untouched, as
+// A failure for a regular target that may not be written as it stands: it stays untouched, as
 // writing it in place would. Anything but a regular file (a symlink planted in a shared folder)
 // is replaced, never followed.
-bool inspect(const fs::path& target, ExistingTarget& existing) {
+IoResult inspect(const fs::path& target, ExistingTarget& existing) {
     struct stat info {};
-    if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+    if (::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
     existing.fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     existing.regular = true;
-    return existing.fd >= 0 && ::fstat(existing.fd, &existing.info) == 0;
+    if (existing.fd < 0 || ::fstat(existing.fd, &existing.info) != 0)
+        return IoResult::failure("cannot open", errno);
+    return {};
 }
 
 bool replaceable(const ExistingTarget& existing) {
@@ -166,45 +179,55 @@ bool carryOver(const ExistingTarget& existing, std::FILE* replacement) {
            ::fchmod(fd, existing.info.st_mode & 07777) == 0;
 }
 
-// Through the descriptor inspect opened: the file it checked is the one written.
-bool writeInPlace(ExistingTarget& existing, std::string_view data) {
-    std::FILE* file = ::ftruncate(existing.fd, 0) == 0 ? ::fdopen(existing.fd, "wb") : nullptr;
-    if (file) existing.fd = -1;  // closed with the stream
-    return file && writeAndClose(file, data);
+// Through the descriptor inspect opened: the file it checked is the one written. The room for
+// data is reserved first and the file is written over, then cut to its new length, so that a full
+// disk leaves it as it was. Only where the file system reserves nothing is it cut first.
+IoResult writeInPlace(ExistingTarget& existing, std::string_view data) {
+    const int fd = existing.fd;
+    const bool reserved =
+        data.empty() || ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(data.size())) == 0;
+    if (!reserved && errno != EOPNOTSUPP) return IoResult::failure("cannot reserve space", errno);
+    std::FILE* file = reserved || ::ftruncate(fd, 0) == 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!file) return IoResult::failure(kCannotWrite, errno);
+    existing.fd = -1;  // closed with the stream
+    return writeAndClose(file, data);
 }
 #endif
 
 // A replacement is written whole beside the target, then renamed over it, so that a failed write
 // leaves the earlier file as it was.
-bool save(const fs::path& target, std::string_view data) {
+IoResult save(const fs::path& target, std::string_view data) {
     ExistingTarget existing;
-    if (!inspect(target, existing)) return false;
+    if (IoResult opened = inspect(target, existing); !opened) return opened;
     fs::path tempPath;
     std::FILE* file = replaceable(existing) ? createTempBeside(target, tempPath) : nullptr;
+    IoResult result = IoResult::failure("cannot create", errno);
     if (file) {
         std::error_code ec;
         const bool kept = carryOver(existing, file);
-        const bool written = kept && writeAndClose(file, data);
+        result = kept ? writeAndClose(file, data) : IoResult::failure("cannot keep its owner", errno);
         if (!kept) std::fclose(file);
-        if (written) fs::rename(tempPath, target, ec);
-        if (written && !ec) return true;
+        if (result) fs::rename(tempPath, target, ec);
+        if (result && !ec) return result;
+        const bool written = result.ok;
+        if (written) result = IoResult::failure("cannot replace it", ec.value());
         fs::remove(tempPath, ec);
-        if (kept && !written) return false;
+        if (kept && !written) return result;
     }
-    return existing.regular && writeInPlace(existing, data);
+    return existing.regular ? writeInPlace(existing, data) : result;
 }
 
 }  // namespace
 
-bool ReadFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room) {
+IoResult ReadFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room) {
     return appendWholeFile(PathFromUtf8(path), buffer, room);
 }
 
-bool SaveTranscodedFile(std::string_view path, std::string_view data) {
+IoResult SaveTranscodedFile(std::string_view path, std::string_view data) {
     try {
         return save(PathFromUtf8(path), data);
     } catch (...) {
-        return false;
+        return IoResult::failure(kCannotWrite);
     }
 }
 

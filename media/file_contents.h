@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/io_result.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -21,16 +23,17 @@ struct FileReadRoom {
     std::function<bool()> stopRequested;
 };
 
-// Appends a whole regular file to buffer, one char per byte. False, with buffer unchanged, when it
-// cannot be opened or read, is not a regular file (a FIFO or device would block or never end), or
-// the read is refused or abandoned.
-bool ReadFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room);
+// Appends a whole regular file to buffer, one char per byte. A failure, with buffer unchanged,
+// when it cannot be opened or read, is not a regular file (a FIFO or device would block or never
+// end), is larger than the limit allows, or the read is abandoned.
+IoResult ReadFileContents(std::string_view path, std::string& buffer, const FileReadRoom& room);
 
-// Writes data as the file at path; true when every byte is in the file. A new file, the saver's
-// own file and a symlink at the path are replaced once every byte is on disk (the own file keeps
-// its permissions, group and extended attributes); any other existing file (another user's, one
-// with further hard links, or one whose folder refuses the replacement) is written in place, so
-// that it keeps its owner, group, ACLs and links. A target that may not be written stays as it is.
-bool SaveTranscodedFile(std::string_view path, std::string_view data);
+// Writes data as the file at path; success when every byte was written (nothing is synced to the
+// disk). A new file, the saver's own file and a symlink at the path are replaced by a file written
+// beside it and renamed over it (the own file's mode, group and extended attributes kept). Any
+// other existing file (another user's, one with further links, or one whose folder refuses the
+// replacement) is written in place, keeping its owner, group, ACLs and links, once its room is
+// reserved; where the room cannot be had, or the file may not be written, it stays as it is.
+IoResult SaveTranscodedFile(std::string_view path, std::string_view data);
 
 }  // namespace kqc

@@ -24,17 +24,17 @@ std::string lowerUnicode(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::vector<FolderFile>> ListPlainFiles(std::string_view folder) {
+std::optional<std::vector<FolderFile>> ListPlainFiles(std::string_view folder, IoResult* failure) {
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::directory_iterator it(PathFromUtf8(folder), ec);
-    if (ec) return std::nullopt;
     std::vector<FolderFile> files;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code statError;
         if (!it->is_regular_file(statError)) continue;  // follows symlinks; a dangling one is skipped
         files.push_back({Utf8FromPath(it->path().filename()), Utf8FromPath(it->path())});
     }
+    if (ec && failure) *failure = IoResult::failure("cannot list", ec.value());
     if (ec) return std::nullopt;
     return files;
 }

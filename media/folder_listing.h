@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/io_result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,8 +16,9 @@ struct FolderFile {
 
 // The regular files lying directly in the folder (a symlink to a regular file counts; folders,
 // FIFOs, sockets and devices never do), in the order the file system lists them. Nothing when
-// the folder does not exist or cannot be listed.
-std::optional<std::vector<FolderFile>> ListPlainFiles(std::string_view folder);
+// the folder does not exist or cannot be listed, and then why in failure when given.
+std::optional<std::vector<FolderFile>> ListPlainFiles(std::string_view folder,
+                                                      IoResult* failure = nullptr);
 
 // True when the lower-cased filter occurs anywhere in the lower-cased name; an empty filter
 // matches every name.

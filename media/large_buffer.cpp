@@ -39,8 +39,8 @@ void SetLargeBufferLimitForTesting(std::size_t limit) { testLimit.store(limit); 
 
 bool ReserveWithin(std::string& buffer, std::size_t needed, std::size_t limit) {
     if (needed <= buffer.capacity()) return true;
-    const std::size_t capacity = std::max(needed, 2 * buffer.capacity());
-    if (capacity > limit) return false;
+    if (needed > limit) return false;
+    const std::size_t capacity = std::clamp(2 * buffer.capacity(), needed, limit);
     // Asked of a fresh string, the capacity is the one asked for; growing a string in place may
     // double it past what was asked.
     std::string grown;

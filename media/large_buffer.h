@@ -13,9 +13,9 @@ std::size_t LargeBufferLimit();
 // For tests: makes LargeBufferLimit() return limit; 0 restores the machine's figure.
 void SetLargeBufferLimitForTesting(std::size_t limit);
 
-// Makes room for needed chars, growing the capacity to at least twice what it was, so that
+// Makes room for needed chars, growing the capacity to twice what it was (at most limit), so that
 // appending piece by piece copies the buffer only a few times. False, with buffer unchanged, when
-// the capacity would pass limit.
+// needed passes limit.
 bool ReserveWithin(std::string& buffer, std::size_t needed, std::size_t limit);
 
 }  // namespace kqc
