@@ -185,8 +185,9 @@ INSTANTIATE_TEST_SUITE_P(
         Usage{"UnreadableList",
               {"--url", "http://h/", "--list", "/nonexistent/list"},
               2,
-              "cannot read the list /nonexistent/list"},
-        Usage{"ListFromAFolder", {"--url", "{W}", "--list", "-"}, 2, "cannot read the list -", 0,
+              "cannot read the list /nonexistent/list: cannot open: No such file or directory"},
+        Usage{"ListFromAFolder", {"--url", "{W}", "--list", "-"}, 2,
+              "cannot read the list -: cannot read: Is a directory", 0,
               "d"},
         Usage{"NoJobs", {"--jobs", "0", "a.mp3"}, 2, "--jobs: Value 0 not in range 1 to 256"},
         Usage{

@@ -40,7 +40,8 @@ protected:
         return request;
     }
     TempDir dir;
-    TargetProfile target{"wav", "pcm", "32000", "44100", "Stereo"};
+    TargetProfile target{.format = "wav", .codec = "pcm", .bitRate = "32000",
+                         .samplingRate = "44100", .channels = "Stereo"};
     std::string sourceCodec = "mp3";
     test::RecordingSink view;
     ActivityLog log{view, false, dir / "debug.log"};
@@ -50,7 +51,11 @@ TEST_F(RequestBuilderTest, FileDataBuiltInPlaceIsTheSameRequest) {
     std::string request = FileDataRequestHead() + "Zm9v";
     ASSERT_TRUE(CreateSOAPRequestXML(target, log, request));
     EXPECT_EQ(request, expectedRequest("<fileData>Zm9v</fileData>"));
-    EXPECT_GE(FileDataRequestCapacity(3), request.size());
+    EXPECT_EQ(FileDataRequestCapacity(3, target), request.size());
+    target.codec = "&<>\r";  // each escaped five times longer
+    request = FileDataRequestHead() + "Zm9v";
+    ASSERT_TRUE(CreateSOAPRequestXML(target, log, request));
+    EXPECT_EQ(FileDataRequestCapacity(3, target), request.size());
 }
 
 TEST_F(RequestBuilderTest, ThirtyEightLinesByteForByte) {

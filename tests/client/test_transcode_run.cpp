@@ -237,7 +237,8 @@ TEST_F(TranscodeRunTest, FileSystemModeMissingFolderEndsTheRunNormally) {
     values.urlMode = false;
     values.sourceDir = (dir / "gone").string();
     run();
-    EXPECT_EQ(sink.box, lines({"Error reading source directory " + (dir / "gone").string()}));
+    EXPECT_EQ(sink.box, lines({"Error reading source directory " + (dir / "gone").string(),
+                               "Cause: cannot list: No such file or directory"}));
 }
 
 // The first request removes the other file, which then cannot be read: the run logs it and ends.
@@ -306,7 +307,8 @@ TEST_P(BusyServiceTest, RetriesWithFewerAtATime) {
     for (int i = 0; i < 12; ++i) sources.push_back({std::to_string(i), std::to_string(i)});
     SetWorkerThreadLimitForTesting(GetParam().threadLimit);
     const RunValues values;
-    BatchRun batch(values, sources, GetParam().jobs, sink, fake);
+    const ActivityLog log(sink, false);
+    BatchRun batch(values, sources, GetParam().jobs, sink, log, fake);
     if (GetParam().threadLimit == 0) {
         EXPECT_THROW(batch.run(), std::system_error);
         EXPECT_EQ(calls, 0);

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,16 +47,23 @@ TEST_F(ActivityLogTest, TickedWritesEntriesEachEndingWithABlankLine) {
     EXPECT_EQ(view.box, "\r\nA\r\n\r\nB\r\nC") << "the request entry stays out of the box";
 }
 
-// Another program appending to the log (a second client) while a large entry is written and
-// between entries: every entry stays whole, and nothing of the other's is cut or split.
-TEST(AppendToDebugFile, OtherWritersNeverLandInsideAnEntry) {
+class OtherWriterTest : public ::testing::TestWithParam<bool> {};
+
+// Another program appending to the log (a second client, or a shell's ">>" that takes no lock)
+// while a large entry is written and between entries: every entry stays whole, and nothing of the
+// other's is cut or split.
+TEST_P(OtherWriterTest, NeverLandsInsideAnEntry) {
     TempDir dir;
     const fs::path path = dir / "shared.log";
     const std::string large(size_t{8} << 20, 'L');
     const pid_t other = fork();
     ASSERT_GE(other, 0);
     if (other == 0) {
-        for (int i = 0; i < 2000; ++i) AppendToDebugFile(path, {"other ", "entry\n"});
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+        for (int i = 0; i < 2000; ++i) {
+            if (GetParam()) AppendToDebugFile(path, {"other ", "entry\n"});
+            else if (::write(fd, "other entry\n", 12) != 12) _exit(1);
+        }
         _exit(0);
     }
     for (int i = 0; i < 8; ++i) ASSERT_TRUE(AppendToDebugFile(path, {"[", large, "]\n"}));
@@ -76,6 +84,9 @@ TEST(AppendToDebugFile, OtherWritersNeverLandInsideAnEntry) {
     EXPECT_EQ(larges, 8u);
     EXPECT_EQ(others, 2000u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Appenders, OtherWriterTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Locking" : "NotLocking"; });
 
 // A disk that fills up half-way (the file size limit of a child process): the entry is cut off
 // again, and the next one that fits follows the earlier content directly.
@@ -104,15 +115,21 @@ TEST_F(ActivityLogTest, AppendsAfterTheLastByteOfAnExistingFile) {
     EXPECT_EQ(readBytes(logPath), "earlier, no line endA\r\n\r\n");
 }
 
+// The line stays and the failure is told once, also by a second log of the same run.
 TEST_F(ActivityLogTest, UnwritableLogLosesTheEntryButKeepsTheLine) {
     ActivityLog missingFolder(view, true, dir / "no-such-folder" / "x.log");
     missingFolder.LogOutput("A");
+    ActivityLog(view, missingFolder).LogOutput("A2");
     EXPECT_FALSE(fs::exists(dir / "no-such-folder")) << "the folder is never created";
 
     fs::create_directory(dir / "is-a-dir");
     ActivityLog directory(view, true, dir / "is-a-dir");
     directory.LogOutput("B");
-    EXPECT_EQ(view.box, "\r\nA\r\nB");
+    EXPECT_EQ(view.box, "\r\nA\r\nError writing debug log file " +
+                            (dir / "no-such-folder" / "x.log").string() +
+                            "\r\nCause: cannot open: No such file or directory\r\nA2\r\nB"
+                            "\r\nError writing debug log file " + (dir / "is-a-dir").string() +
+                            "\r\nCause: cannot open: Is a directory");
 }
 
 TEST_F(ActivityLogTest, PlantedSymlinkIsNotFollowed) {
@@ -120,7 +137,7 @@ TEST_F(ActivityLogTest, PlantedSymlinkIsNotFollowed) {
     fs::create_symlink(dir / "victim", logPath);
     log.LogOutput("A");
     EXPECT_EQ(readBytes(dir / "victim"), "precious");
-    EXPECT_EQ(view.box, "\r\nA");
+    EXPECT_EQ(view.box.find("\r\nA\r\nError writing debug log file "), 0u) << view.box;
 }
 
 // The log in the shared temp folder holds whole source files: new or older and open to others,
@@ -137,7 +154,8 @@ TEST_F(ActivityLogTest, OnlyItsOwnersFileTakesEntries) {
     ASSERT_EQ(chown(logPath.c_str(), 65534, 65534), 0);
     log.LogOutput("B");
     EXPECT_EQ(readBytes(logPath), "A\r\n\r\n");
-    EXPECT_EQ(view.box, "\r\nA\r\nA\r\nB");
+    EXPECT_EQ(view.box, "\r\nA\r\nA\r\nB\r\nError writing debug log file " + logPath.string() +
+                            "\r\nCause: not a regular file of this user");
 }
 
 TEST(DefaultDebugLogPath, IsTheProgramLogInTheTempFolder) {

@@ -72,9 +72,9 @@ std::string HostileRunTest::saved(std::string_view name) const {
     return "Saved transcoded file as " + values.targetDir + "/" + std::string(name);
 }
 
-std::string HostileRunTest::errorSaving(std::string_view name) const {
-    return "Error saving transcoded file as " + values.targetDir + "/" +
-           std::string(name);
+std::string HostileRunTest::errorSaving(std::string_view name, std::string_view cause) const {
+    return "Error saving transcoded file as " + values.targetDir + "/" + std::string(name) +
+           "\r\nCause: " + std::string(cause);
 }
 
 std::string HostileRunTest::startingOn(std::string_view entry) const {

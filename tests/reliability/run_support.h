@@ -44,7 +44,8 @@ protected:
     void runFileSystemMode(const std::string& endpoint);
 
     std::string saved(std::string_view name) const;
-    std::string errorSaving(std::string_view name) const;
+    // The error line and its cause.
+    std::string errorSaving(std::string_view name, std::string_view cause) const;
     std::string startingOn(std::string_view entry) const;
 
     TempDir dir;

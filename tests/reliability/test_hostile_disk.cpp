@@ -19,6 +19,7 @@ namespace kqc::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 const std::string kEarlier = "the good earlier result";
 const std::string kNew = "new transcoded data";
@@ -53,6 +54,7 @@ struct TargetCase {
     std::function<std::string(const fs::path& dir, const fs::path& target)> prepare;
     bool firstSaved;
     bool secondSaved;
+    std::string cause;  // of a file not saved
     // Checks that nothing that was there before was harmed.
     std::function<void(const fs::path& dir, const fs::path& target)> unharmed;
 };
@@ -63,23 +65,23 @@ std::vector<TargetCase> targetCases() {
     return {
         {"TargetFolderMissing",
          [](const fs::path& dir, const fs::path&) { return (dir / "missing").string(); }, false,
-         false, [](const fs::path& dir, const fs::path&) { EXPECT_FALSE(fs::exists(dir / "missing")); }},
+         false, "cannot create: No such file or directory", [](const fs::path& dir, const fs::path&) { EXPECT_FALSE(fs::exists(dir / "missing")); }},
         {"TargetFolderIsAFile",
          [](const fs::path& dir, const fs::path&) {
              writeBytes(dir / "plain", kEarlier);
              return (dir / "plain").string();
          },
-         false, false,
+         false, false, "cannot create: Not a directory",
          [](const fs::path& dir, const fs::path&) { EXPECT_EQ(readBytes(dir / "plain"), kEarlier); }},
         {"TargetFolderUnderProc", [](const fs::path&, const fs::path&) { return std::string("/proc"); },
-         false, false, [](const fs::path&, const fs::path&) { EXPECT_FALSE(fs::exists("/proc/a.mp4")); }},
+         false, false, "cannot create: No such file or directory", [](const fs::path&, const fs::path&) { EXPECT_FALSE(fs::exists("/proc/a.mp4")); }},
         {"OutputPathIsAFolder",
          [](const fs::path&, const fs::path& target) {
              fs::create_directory(target / "a.mp4");
              writeBytes(target / "a.mp4" / "inside", kEarlier);
              return target.string();
          },
-         false, true,
+         false, true, "cannot replace it: Is a directory",
          [](const fs::path&, const fs::path& target) {
              EXPECT_EQ(readBytes(target / "a.mp4" / "inside"), kEarlier);
              EXPECT_EQ(namesIn(target), (std::vector<std::string>{"a.mp4", "b.mp4"}));
@@ -91,7 +93,7 @@ std::vector<TargetCase> targetCases() {
              fs::create_symlink(dir / "victim", target / "a.mp4");
              return target.string();
          },
-         true, true,
+         true, true, "",
          [](const fs::path& dir, const fs::path& target) {
              EXPECT_EQ(readBytes(dir / "victim"), kEarlier);
              EXPECT_FALSE(fs::is_symlink(target / "a.mp4"));
@@ -106,7 +108,7 @@ std::vector<TargetCase> targetCases() {
              if (::chown((target / "a.mp4").c_str(), 65534, 65534) != 0) ADD_FAILURE() << "needs root";
              return target.string();
          },
-         true, true,
+         true, true, "",
          [](const fs::path&, const fs::path& target) {
              struct stat info {};
              ASSERT_EQ(::stat((target / "a.mp4").c_str(), &info), 0);
@@ -120,7 +122,7 @@ std::vector<TargetCase> targetCases() {
              fs::create_hard_link(target / "a.mp4", dir / "second-link");
              return target.string();
          },
-         true, true,
+         true, true, "",
          [](const fs::path& dir, const fs::path&) { EXPECT_EQ(readBytes(dir / "second-link"), kNew); }},
     };
 }
@@ -133,8 +135,8 @@ TEST_P(TargetTest, RefusedSaveIsLoggedAndTheRunGoesOn) {
     service().start();
     runUrlMode(service().endpoint(), "a.mp3\r\nb.mp3");
     EXPECT_EQ(sink.box,
-              entryLines("a.mp3", c.firstSaved ? saved("a.mp4") : errorSaving("a.mp4")) +
-                  entryLines("b.mp3", c.secondSaved ? saved("b.mp4") : errorSaving("b.mp4")));
+              entryLines("a.mp3", c.firstSaved ? saved("a.mp4") : errorSaving("a.mp4", c.cause)) +
+                  entryLines("b.mp3", c.secondSaved ? saved("b.mp4") : errorSaving("b.mp4", c.cause)));
     if (c.firstSaved) {
         EXPECT_EQ(readBytes(target / "a.mp4"), kNew);
     }
@@ -194,28 +196,37 @@ TEST_F(ChildRunTest, ReadOnlyTargetFolderKeepsTheEarlierFile) {
     if (code == kChildSkipped) GTEST_SKIP() << "no private mount namespace here";
     ASSERT_EQ(code, 0);
     EXPECT_EQ(childBox(),
-              entryLines("a.mp3", errorSaving("a.mp4")) + entryLines("b.mp3", errorSaving("b.mp4")));
+              entryLines("a.mp3", errorSaving("a.mp4", "cannot open: Read-only file system")) +
+                  entryLines("b.mp3", errorSaving("b.mp4", "cannot create: Read-only file system")));
     EXPECT_EQ(childTarget(), "a.mp4\na.mp4 holds " + kEarlier);
     EXPECT_EQ(readBytes(target / "a.mp4"), kEarlier);
 }
 
-// A disk that fills up half-way through the first output: the earlier file stays whole, the
-// temporary file goes, and the space it freed takes the second output.
-TEST_F(ChildRunTest, FullDiskKeepsTheEarlierFileAndTheNextOneFits) {
+class FullDiskTest : public ChildRunTest, public ::testing::WithParamInterface<bool> {};
+
+// A disk that fills up half-way through the first output: the earlier file stays whole, and the
+// second output fits. A replacement's temporary file goes; a file written in place (it has a
+// second link) finds its room cannot be reserved and is never cut.
+TEST_P(FullDiskTest, KeepsTheEarlierFileAndTheNextOneFits) {
     serve(largeThenSmall());
     const int code = runChild(
         [this] {
             if (::mount("kqc-full", target.c_str(), "tmpfs", 0, "size=256k") != 0) return false;
             writeBytes(target / "a.mp4", kEarlier);
+            if (GetParam()) fs::create_hard_link(target / "a.mp4", target / "a.link");
             return true;
         },
         {});
     if (code == kChildSkipped) GTEST_SKIP() << "no private mount namespace or tmpfs here";
     ASSERT_EQ(code, 0);
-    EXPECT_EQ(childBox(),
-              entryLines("a.mp3", errorSaving("a.mp4")) + entryLines("b.mp3", saved("b.mp4")));
-    EXPECT_EQ(childTarget(), "a.mp4\nb.mp4\na.mp4 holds " + kEarlier);
+    const std::string cause = GetParam() ? "cannot reserve space" : "cannot write";
+    EXPECT_EQ(childBox(), entryLines("a.mp3", errorSaving("a.mp4", cause + ": No space left on device")) +
+                              entryLines("b.mp3", saved("b.mp4")));
+    EXPECT_EQ(childTarget(), (GetParam() ? "a.link\n" : "") + "a.mp4\nb.mp4\na.mp4 holds "s + kEarlier);
 }
+
+INSTANTIATE_TEST_SUITE_P(Saves, FullDiskTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InPlace" : "Replaced"; });
 
 // The child may write files of at most 4 KiB: the 1 MiB result fails half-way.
 TEST_F(ChildRunTest, HalfWrittenResultNeverReplacesTheEarlierFile) {
@@ -229,7 +240,8 @@ TEST_F(ChildRunTest, HalfWrittenResultNeverReplacesTheEarlierFile) {
     });
     ASSERT_EQ(code, 0);
     EXPECT_EQ(childBox(),
-              entryLines("a.mp3", errorSaving("a.mp4")) + entryLines("b.mp3", saved("b.mp4")));
+              entryLines("a.mp3", errorSaving("a.mp4", "cannot write: File too large")) +
+                  entryLines("b.mp3", saved("b.mp4")));
     EXPECT_EQ(readBytes(target / "a.mp4"), kEarlier);
     EXPECT_EQ(readBytes(target / "b.mp4"), kNew);
     EXPECT_EQ(namesIn(target), (std::vector<std::string>{"a.mp4", "b.mp4"}));
@@ -238,22 +250,34 @@ TEST_F(ChildRunTest, HalfWrittenResultNeverReplacesTheEarlierFile) {
 struct DebugLogCase {
     std::string name;
     std::function<void(const fs::path& logPath, const fs::path& dir)> plant;
+    std::string cause;
+    bool sizeLimited = false;  // no file may grow past 4 KiB during the run
 };
 
 void PrintTo(const DebugLogCase& c, std::ostream* out) { *out << c.name; }
 
 class DebugLogTest : public DiskTest, public ::testing::WithParamInterface<DebugLogCase> {};
 
-// Whatever stands at the debug log path, the box gets every line, the outputs are saved and
-// nothing the path points to is written.
+// Whatever stands at the debug log path, the box gets every line and, once, why the debug log
+// was not written; the outputs are saved and nothing the path points to is written.
 TEST_P(DebugLogTest, UnusableDebugLogLosesOnlyItsEntries) {
     writeBytes(dir / "victim", kEarlier);
     fs::create_directory(dir / "victim-folder");
     GetParam().plant(dir / "debug.log", dir.path());
     service().start();
+    rlimit unlimited{};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit fourKiB{4096, unlimited.rlim_max};
+    const auto oldAction = std::signal(SIGXFSZ, SIG_IGN);
+    if (GetParam().sizeLimited) ::setrlimit(RLIMIT_FSIZE, &fourKiB);
     runUrlMode(service().endpoint(), "a.mp3\r\nb.mp3");
-    EXPECT_EQ(sink.box,
-              entryLines("a.mp3", saved("a.mp4")) + entryLines("b.mp3", saved("b.mp4")));
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, oldAction);
+    const std::string told = "\r\nError writing debug log file " + (dir / "debug.log").string() +
+                             "\r\nCause: " + GetParam().cause;
+    std::string first = entryLines("a.mp3", saved("a.mp4"));
+    first.insert(first.find("\r\n", 2), told);
+    EXPECT_EQ(sink.box, first + entryLines("b.mp3", saved("b.mp4")));
     EXPECT_EQ(readBytes(target / "b.mp4"), kNew);
     EXPECT_EQ(readBytes(dir / "victim"), kEarlier);
     EXPECT_TRUE(fs::is_empty(dir / "victim-folder"));
@@ -263,17 +287,31 @@ TEST_P(DebugLogTest, UnusableDebugLogLosesOnlyItsEntries) {
 INSTANTIATE_TEST_SUITE_P(
     Paths, DebugLogTest,
     ::testing::Values(
-        DebugLogCase{"Folder", [](const fs::path& log, const fs::path&) { fs::create_directory(log); }},
+        DebugLogCase{"Folder", [](const fs::path& log, const fs::path&) { fs::create_directory(log); },
+                     "cannot open: Is a directory"},
         DebugLogCase{"SymlinkToAFile",
-                     [](const fs::path& log, const fs::path& dir) { fs::create_symlink(dir / "victim", log); }},
+                     [](const fs::path& log, const fs::path& dir) { fs::create_symlink(dir / "victim", log); },
+                     "cannot open: Too many levels of symbolic links"},
         DebugLogCase{"DanglingSymlink",
-                     [](const fs::path& log, const fs::path& dir) { fs::create_symlink(dir / "gone", log); }},
+                     [](const fs::path& log, const fs::path& dir) { fs::create_symlink(dir / "gone", log); },
+                     "cannot open: Too many levels of symbolic links"},
         DebugLogCase{"SymlinkToAFolder",
                      [](const fs::path& log, const fs::path& dir) {
                          fs::create_directory_symlink(dir / "victim-folder", log);
-                     }},
+                     },
+                     "cannot open: Too many levels of symbolic links"},
         DebugLogCase{"FifoWithoutReader",
-                     [](const fs::path& log, const fs::path&) { ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0); }}),
+                     [](const fs::path& log, const fs::path&) { ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0); },
+                     "cannot open: No such device or address"},
+        DebugLogCase{"AnotherUsersFile",
+                     [](const fs::path& log, const fs::path& dir) {
+                         fs::create_hard_link(dir / "victim", log);
+                         ASSERT_EQ(::chown(log.c_str(), 65534, 65534), 0) << "needs root";
+                     },
+                     "not a regular file of this user"},
+        DebugLogCase{"FileAtTheSizeLimit",
+                     [](const fs::path& log, const fs::path&) { writeBytes(log, std::string(4096, 'o')); },
+                     "cannot write: File too large", true}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
