@@ -51,10 +51,9 @@ std::string listed(Choices choices, std::string_view separator) {
 
 std::string takeJobs(CommandLine& line, const std::string& text) {
     unsigned jobs = 0;
+    // Decimal digits only: no sign, no base prefix.
     const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), jobs);
-    const bool decimal = !text.empty() && text.front() != '+' && text.front() != '-';
-    if (!decimal || failure != std::errc() || end != text.data() + text.size() || jobs < 1 ||
-        jobs > kMostJobs)
+    if (failure != std::errc() || end != text.data() + text.size() || jobs < 1 || jobs > kMostJobs)
         return "--jobs: Value " + text + " not in range 1 to " + std::to_string(kMostJobs);
     line.jobs = jobs;
     return "";

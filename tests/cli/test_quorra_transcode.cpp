@@ -193,7 +193,8 @@ INSTANTIATE_TEST_SUITE_P(
         Usage{
             "JobsNotANumber", {"-j", "two", "a.mp3"}, 2, "--jobs: Value two not in range 1 to 256"},
         Usage{"JobsInHex", {"-j", "0x10", "a.mp3"}, 2, "--jobs: Value 0x10 not in range 1 to 256"},
-        Usage{"JobsWithALeadingZeroAreDecimal", Served({"--jobs", "010", "d"}), 0, "", 2},
+        Usage{"JobsWithALeadingZeroAreDecimal", {"-j", "0300", "a.mp3"}, 2,
+              "--jobs: Value 0300 not in range 1 to 256"},
         Usage{"EmptyTargetDir", {"--target-dir", "", "d"}, 2, "--target-dir: DIR is empty"},
         Usage{"EmptyTargetDirAfterEquals", {"--target-dir=", "a", "b"}, 2,
               "--target-dir: DIR is empty"},
