@@ -44,8 +44,7 @@ std::string targetKey(const std::string& path) {
 
 bool exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::symlink_status(PathFromUtf8(path), ec).type() !=
-           std::filesystem::file_type::not_found && !ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), ec));
 }
 
 }  // namespace
@@ -78,7 +77,7 @@ BatchRun::BatchRun(const RunValues& values, std::vector<FolderFile> sources, uns
 
 BatchRun::~BatchRun() = default;
 
-unsigned BatchRun::startWorkers(std::vector<std::jthread>& threads) {
+void BatchRun::startWorkers(std::vector<std::jthread>& threads) {
     std::lock_guard lock(m_mutex);
     std::error_code failure;
     for (auto& worker : m_workers) {
@@ -98,7 +97,6 @@ unsigned BatchRun::startWorkers(std::vector<std::jthread>& threads) {
         m_limit = std::min(m_limit, m_running);
         m_sink.fewerJobs(m_limit, FewerJobs::noThread);
     }
-    return m_running;
 }
 
 void BatchRun::run() {

@@ -60,7 +60,7 @@ private:
         unsigned peak = 0;  // the most sources under way at once during its current one
     };
 
-    unsigned startWorkers(std::vector<std::jthread>& threads);
+    void startWorkers(std::vector<std::jthread>& threads);
     void work(Worker& worker);
     FileOutcome runSource(Worker& worker, std::size_t index, ActivityLog& log);
     bool mayStart() const;
