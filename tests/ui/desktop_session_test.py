@@ -11,6 +11,7 @@ Every wait is bounded; nothing is asserted about how long anything takes.
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 MAIN_TITLE = "Korvane Quorra Client - Audio Transcoding"
@@ -78,9 +79,9 @@ def start_xvfb():
     return server, ":" + number.decode()
 
 
-def start_client(executable, display):
+def start_client(executable, display, config):
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=config)
     return subprocess.Popen([executable], env=env, stdin=subprocess.DEVNULL)
 
 
@@ -215,7 +216,8 @@ def main():
     server, display = start_xvfb()
     os.environ["DISPLAY"] = display
     global CLIENT
-    client = CLIENT = start_client(sys.argv[1], display)
+    config = tempfile.TemporaryDirectory()  # the window's settings, of this run alone
+    client = CLIENT = start_client(sys.argv[1], display, config.name)
     try:
         if sys.argv[2] == "accessibility":
             check_accessibility(client)

@@ -1,19 +1,21 @@
 // The main window's handlers: start-up, the source modes, the drive and directory lists, Import
-// from Dir and Clear Filelist, and their failures.
-#include "ui/form1_fields.h"
+// from Dir and Clear Filelist, and their failures; drops on its fields.
 #include "media/folder_listing.h"
 #include "support/temp_dir.h"
 #include "test_form1_support.h"
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
 #include "ui/form1.h"
+#include "ui/form1_fields.h"
 #include "ui/local_ip.h"
 #include "ui/text_area.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace kqc {
 namespace {
@@ -52,7 +55,6 @@ protected:
                 list += (list.empty() ? "" : "\r\n") + file.name;
         return list;
     }
-
 };
 
 TEST_F(Form1Behaviour, StartsInUrlModeWithListButtonsDisabled) {
@@ -147,8 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"M\xc3\x9cSIK-01.wav", "MUSIK-02.wav"},
                                  "m\xc3\xbcsik",
                                  "M\xc3\x9cSIK-01.wav"},
-                      ImportCase{"UnicodeUpperCaseFilter", {"\xc3\xa9", "e"}, "\xc3\x89",
-                                 "\xc3\xa9"}),
+                      ImportCase{
+                          "UnicodeUpperCaseFilter", {"\xc3\xa9", "e"}, "\xc3\x89", "\xc3\xa9"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Form1Behaviour, EmptyFilterListsEveryFile) {
@@ -256,6 +258,62 @@ TEST_F(Form1Behaviour, AnUnreadableDriveIsNamedAndBothListsStay) {
     EXPECT_EQ(c.DirBox->path(), dirBefore);
     EXPECT_EQ(c.txtSourceDir->text(), sourceDir);
 }
+
+struct DropCase {
+    const char* name;
+    std::string RunValues::*value;  // of the field dropped on
+    QStringList urls;               // "DIR" stands for a folder of the test's
+    std::optional<QString> taken;   // the value after the drop; refused when absent
+};
+
+void PrintTo(const DropCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class Form1Drop : public Form1Behaviour, public ::testing::WithParamInterface<DropCase> {};
+
+// Drag and drop as the window system delivers it: to the window, which hands it on.
+TEST_P(Form1Drop, TakesFoldersAndWebEntriesOnly) {
+    const QString folder = QString::fromStdString(dir.path().string());
+    fs::create_directory(dir / "sub");
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    c.txtURL->setText("http://host:81/media");
+    form.fields().setText(Field::txtSourceFilenames, "old.mp3");
+    auto value = [&] {
+        return QString::fromStdString(form.fields().runValues().*GetParam().value);
+    };
+    const QString before = value();
+    QWidget* field = GetParam().value == &RunValues::fileList
+                         ? static_cast<QWidget*>(c.txtSourceFilenames)
+                     : GetParam().value == &RunValues::sourceDir ? c.txtSourceDir
+                                                                 : c.txtTargetDir;
+    QMimeData data;
+    data.setUrls(
+        QUrl::fromStringList(QStringList(GetParam().urls).replaceInStrings("DIR", folder)));
+    const QPoint at = field->mapTo(&form, field->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(form.windowHandle(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(form.windowHandle(), &drop);
+    EXPECT_EQ(enter.isAccepted() || drop.isAccepted(), GetParam().taken.has_value());
+    EXPECT_EQ(value(), GetParam().taken.value_or(before).replace("DIR", folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Form1Drop,
+    ::testing::Values(
+        DropCase{"FolderOnSource", &RunValues::sourceDir, {"file://DIR/sub"}, "DIR/sub"},
+        DropCase{"FolderOnTarget", &RunValues::targetDir, {"file://DIR"}, "DIR"},
+        DropCase{"FileOnTarget", &RunValues::targetDir, {"file:///etc/passwd"}, {}},
+        DropCase{"TwoFolders", &RunValues::sourceDir, {"file://DIR", "file://DIR/sub"}, {}},
+        DropCase{"WebServerEntries",
+                 &RunValues::fileList,
+                 {"http://host:81/media/a%20b.mp3", "http://HOST:81/media/sub/c.mp3"},
+                 "old.mp3\r\na b.mp3\r\nsub/c.mp3"},
+        DropCase{"OtherServer", &RunValues::fileList, {"https://host:81/media/a.mp3"}, {}},
+        DropCase{"FolderOnFileList", &RunValues::fileList, {"file://DIR/sub"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The tooltip of a disabled control does not show; the same control shows it once enabled.
 TEST_F(Form1Behaviour, ToolTipsShowOnlyOnEnabledControls) {

@@ -1,18 +1,24 @@
 // Whole transcode runs started by clicks on the main window against a loopback service: the log
 // box text byte for byte, the files written, the closing notice, the buttons and the window's
-// life during the service call.
-#include "ui/form1_fields.h"
+// life during the service call; Esc, and what a run tells the desktop.
 #include "media/folder_listing.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 #include "test_form1_support.h"
 #include "ui/dir_list.h"
 #include "ui/form1.h"
+#include "ui/form1_fields.h"
 #include "ui/text_area.h"
+#include "ui/window_settings.h"
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,10 +33,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
-#include <cstring>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -62,6 +69,7 @@ protected:
     void SetUp() override {
         server.server().Post(kPath,
                              [this](const httplib::Request& request, httplib::Response& response) {
+                                 ++calls;
                                  std::this_thread::sleep_for(serviceDelay);
                                  {
                                      std::lock_guard<std::mutex> lock(mutex);
@@ -97,6 +105,7 @@ protected:
     }
 
     std::chrono::milliseconds serviceDelay{0};
+    std::atomic<int> calls = 0;
     std::mutex mutex;
     std::vector<std::string> requests;
     test::LoopbackServer server;
@@ -235,6 +244,161 @@ TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCallAndClosesAtOnce) {
     EXPECT_EQ(logAtClose.find("next.mp3"), std::string::npos) << "the run goes no further";
 }
 
+// Esc during a call the service does not answer stops the run within a second, with its line in
+// the log: the window stays without the notice, and its buttons come back. The settings were
+// remembered when the run started; meanwhile the title counted the entries.
+TEST_F(Form1Run, EscStopsTheRunAtOnce) {
+    const Form1Controls& c = form.controls();
+    form.rememberSettingsIn(WindowSettingsPath());
+    serviceDelay = std::chrono::milliseconds(3000);
+    form.fields().setText(Field::txtTranscoderURLPort, server.url(kPath));
+    form.fields().setText(Field::txtTargetDir, out.path().string());
+    form.fields().setText(Field::txtSourceFilenames, "slow.mp3\r\nnext.mp3");
+    const QString title = form.windowTitle();
+    QString titleDuringRun;
+    auto escAt = std::chrono::steady_clock::now();
+    QTimer escape;
+    QObject::connect(&escape, &QTimer::timeout, [&] {
+        if (calls == 0 || form.windowTitle() == title || !titleDuringRun.isEmpty()) return;
+        titleDuringRun = form.windowTitle();
+        escAt = std::chrono::steady_clock::now();
+        QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+    });
+    escape.start(10);
+    SeenBox notice;
+    closeNextMessageBox(notice);
+    QTest::mouseClick(c.cmdTranscode, Qt::LeftButton);
+
+    EXPECT_LT(std::chrono::steady_clock::now() - escAt, std::chrono::seconds(1));
+    EXPECT_EQ(titleDuringRun, "1 of 2 (Esc to stop) - " + title);
+    EXPECT_EQ(form.windowTitle(), title);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(notice.seen);
+    EXPECT_TRUE(c.cmdTranscode->isEnabled() && c.cmdFileSelect->isEnabled());
+    EXPECT_TRUE(
+        logText().ends_with("\r\nCreateSOAPRequestXML successfully\r\nTranscoding stopped."))
+        << logText();
+    EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), {}), 1) << "nothing saved";
+    EXPECT_EQ(RememberedRunValues(WindowSettingsPath(), {}).endpoint, server.url(kPath));
+}
+
+// What QDesktopServices was asked to open.
+class FolderOpener : public QObject {
+    Q_OBJECT
+public slots:
+    void open(const QUrl& url) { opened = url; }
+
+public:
+    QUrl opened;
+};
+
+// A service on a private bus (see CMakeLists.txt), on a connection of its own so that calls reach
+// it through the bus daemon: it keeps each call and answers it with what reply gives.
+struct FakeService : QDBusVirtualObject {
+    FakeService(const char* busVariable, QString name, std::function<QVariantList()> reply)
+        : bus(QDBusConnection::connectToBus(qEnvironmentVariable(busVariable), name)),
+          path("/" + name.replace('.', '/')),
+          reply(std::move(reply)) {
+        bus.registerVirtualObject(path, this);
+        bus.registerService(bus.name());
+    }
+    ~FakeService() override { QDBusConnection::disconnectFromBus(bus.name()); }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& on) override {
+        calls << call;
+        return on.send(call.createReply(reply()));
+    }
+
+    QDBusConnection bus;
+    QString path;
+    std::function<QVariantList()> reply;
+    QList<QDBusMessage> calls;
+};
+
+// What a run tells the desktop, against the fake notification service on the session bus and a
+// fake logind on the bus that stands as the system bus. Two entries: one saved, one refused
+// before it is sent, as its target would leave the target folder.
+class Form1Bus : public Form1Run {
+protected:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("KQC_TEST_PRIVATE_BUSES")) GTEST_SKIP() << "private buses";
+        Form1Run::SetUp();
+        serviceDelay = std::chrono::milliseconds(300);
+        form.fields().setText(Field::txtSourceFilenames, "a.mp3\r\n../b.mp3");
+    }
+    // Clicks "Transcode Now!", with whileRunning called every 10 ms until the run ends.
+    void run(const std::function<void()>& whileRunning = [] {}) {
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, whileRunning);
+        ticks.start(10);
+        SeenBox notice;
+        closeNextMessageBox(notice);
+        QTest::mouseClick(form.controls().cmdTranscode, Qt::LeftButton);
+    }
+};
+
+// Notify once, with the counts, when the run ends while another window is active, never while
+// the main window is; its "Open Folder" action opens the target folder.
+TEST_F(Form1Bus, NotifiesOnlyWhenAwayAndOpensTheFolder) {
+    FakeService notifications("DBUS_SESSION_BUS_ADDRESS", "org.freedesktop.Notifications",
+                              [] { return QVariantList{7u}; });
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    run();
+    QWidget elsewhere;
+    elsewhere.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    run();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications.calls.isEmpty(); }));
+    ASSERT_EQ(notifications.calls.size(), 1);
+    EXPECT_EQ(notifications.calls[0].arguments().mid(3, 3),
+              QVariantList({"Transcoding Finished.", "1 file saved, 1 not saved.",
+                            QStringList{"open-folder", "Open Folder"}}));
+
+    FolderOpener opener;
+    QDesktopServices::setUrlHandler("file", &opener, "open");
+    notifications.bus.send(QDBusMessage::createSignal(
+                               notifications.path, "org.freedesktop.Notifications", "ActionInvoked")
+                           << 7u << QString("open-folder"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opener.opened.isValid(); }));
+    EXPECT_EQ(opener.opened, QUrl::fromLocalFile(QString::fromStdString(out.path().string())));
+    QDesktopServices::unsetUrlHandler("file");
+}
+
+// logind's lock is held while the run lasts and released when it ends or Esc stops it: the fake
+// hands out the write end of a pipe and sees the read end hang up.
+class Form1BusSleepLock : public Form1Bus, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Form1BusSleepLock, HeldDuringTheRunOnly) {
+    int lock[2];
+    ASSERT_EQ(::pipe(lock), 0);
+    FakeService logind("DBUS_SYSTEM_BUS_ADDRESS", "org.freedesktop.login1", [&] {
+        const QDBusUnixFileDescriptor given(lock[1]);
+        ::close(lock[1]);
+        return QVariantList{QVariant::fromValue(given)};
+    });
+    auto released = [&] {
+        pollfd end{lock[0], POLLIN, 0};
+        return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+    };
+    bool heldDuringRun = false;
+    int ticks = 0;  // since the call came, while the answer reaches the window
+    run([&] {
+        if (logind.calls.isEmpty() || !form.isRunning() || ++ticks != 10) return;
+        heldDuringRun = !released();
+        if (GetParam()) QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+    });
+    ASSERT_EQ(logind.calls.size(), 1);
+    EXPECT_EQ(logind.calls.first().arguments(),
+              QVariantList({"sleep:idle", "KorvaneQuorraClient", "Transcoding files", "block"}));
+    EXPECT_EQ(logText().ends_with("Transcoding stopped."), GetParam());
+    EXPECT_TRUE(heldDuringRun);
+    EXPECT_TRUE(QTest::qWaitFor(released));
+    ::close(lock[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Form1BusSleepLock, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Stopped" : "Ended"; });
+
 // An X server of its own (Xvfb) for the test; its display name, empty when there is none. Servers
 // that other tests start at the same time pick displays too: the display is this server's once
 // its lock file names this server's process.
@@ -361,3 +525,5 @@ TEST(Form1Close, DISABLED_RunsUntilClosed) {
 
 }  // namespace
 }  // namespace kqc
+
+#include "test_form1_run.moc"
