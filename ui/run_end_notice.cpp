@@ -7,6 +7,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace kqc {
@@ -50,7 +51,7 @@ void RunEndNotice::show(std::size_t saved, std::size_t notSaved, const QString& 
 
 void RunEndNotice::actionInvoked(uint id, const QString& action) {
     if (id == m_id && action == kOpenFolder)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(m_folder));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_folder).absoluteFilePath()));
 }
 
 }  // namespace kqc
