@@ -1,6 +1,5 @@
 // main() for GUI tests: offscreen platform, 96 dpi, no scaling, one QApplication for all tests.
-// The window's settings go to a folder of the process's own, and the desktop's buses are out of
-// reach unless the test was started on private ones (KQC_TEST_PRIVATE_BUSES).
+// A settings folder of the process's own; the desktop's buses only when private (see tests/ui).
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QTemporaryDir>

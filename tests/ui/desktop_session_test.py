@@ -35,6 +35,7 @@ CHART_PHRASES = [
 ]
 
 failures = []
+CONFIG = tempfile.TemporaryDirectory()  # the client's settings folder, of this run alone
 
 
 def check(condition, message):
@@ -79,9 +80,9 @@ def start_xvfb():
     return server, ":" + number.decode()
 
 
-def start_client(executable, display, config):
+def start_client(executable, display):
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=config)
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=CONFIG.name)
     return subprocess.Popen([executable], env=env, stdin=subprocess.DEVNULL)
 
 
@@ -216,8 +217,7 @@ def main():
     server, display = start_xvfb()
     os.environ["DISPLAY"] = display
     global CLIENT
-    config = tempfile.TemporaryDirectory()  # the window's settings, of this run alone
-    client = CLIENT = start_client(sys.argv[1], display, config.name)
+    client = CLIENT = start_client(sys.argv[1], display)
     try:
         if sys.argv[2] == "accessibility":
             check_accessibility(client)

@@ -1,24 +1,24 @@
 // Whole transcode runs started by clicks on the main window against a loopback service: the log
 // box text byte for byte, the files written, the closing notice, the buttons and the window's
 // life during the service call; Esc, and what a run tells the desktop.
+#include "ui/form1_fields.h"
 #include "media/folder_listing.h"
 #include "support/loopback_server.h"
 #include "support/temp_dir.h"
 #include "test_form1_support.h"
 #include "ui/dir_list.h"
 #include "ui/form1.h"
-#include "ui/form1_fields.h"
 #include "ui/text_area.h"
 #include "ui/window_settings.h"
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
 #include <QDesktopServices>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -33,11 +33,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -69,7 +68,6 @@ protected:
     void SetUp() override {
         server.server().Post(kPath,
                              [this](const httplib::Request& request, httplib::Response& response) {
-                                 ++calls;
                                  std::this_thread::sleep_for(serviceDelay);
                                  {
                                      std::lock_guard<std::mutex> lock(mutex);
@@ -105,7 +103,6 @@ protected:
     }
 
     std::chrono::milliseconds serviceDelay{0};
-    std::atomic<int> calls = 0;
     std::mutex mutex;
     std::vector<std::string> requests;
     test::LoopbackServer server;
@@ -244,62 +241,19 @@ TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCallAndClosesAtOnce) {
     EXPECT_EQ(logAtClose.find("next.mp3"), std::string::npos) << "the run goes no further";
 }
 
-// Esc during a call the service does not answer stops the run within a second, with its line in
-// the log: the window stays without the notice, and its buttons come back. The settings were
-// remembered when the run started; meanwhile the title counted the entries.
-TEST_F(Form1Run, EscStopsTheRunAtOnce) {
-    const Form1Controls& c = form.controls();
-    form.rememberSettingsIn(WindowSettingsPath());
-    serviceDelay = std::chrono::milliseconds(3000);
-    form.fields().setText(Field::txtTranscoderURLPort, server.url(kPath));
-    form.fields().setText(Field::txtTargetDir, out.path().string());
-    form.fields().setText(Field::txtSourceFilenames, "slow.mp3\r\nnext.mp3");
-    const QString title = form.windowTitle();
-    QString titleDuringRun;
-    auto escAt = std::chrono::steady_clock::now();
-    QTimer escape;
-    QObject::connect(&escape, &QTimer::timeout, [&] {
-        if (calls == 0 || form.windowTitle() == title || !titleDuringRun.isEmpty()) return;
-        titleDuringRun = form.windowTitle();
-        escAt = std::chrono::steady_clock::now();
-        QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
-    });
-    escape.start(10);
-    SeenBox notice;
-    closeNextMessageBox(notice);
-    QTest::mouseClick(c.cmdTranscode, Qt::LeftButton);
-
-    EXPECT_LT(std::chrono::steady_clock::now() - escAt, std::chrono::seconds(1));
-    EXPECT_EQ(titleDuringRun, "1 of 2 (Esc to stop) - " + title);
-    EXPECT_EQ(form.windowTitle(), title);
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(notice.seen);
-    EXPECT_TRUE(c.cmdTranscode->isEnabled() && c.cmdFileSelect->isEnabled());
-    EXPECT_TRUE(
-        logText().ends_with("\r\nCreateSOAPRequestXML successfully\r\nTranscoding stopped."))
-        << logText();
-    EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), {}), 1) << "nothing saved";
-    EXPECT_EQ(RememberedRunValues(WindowSettingsPath(), {}).endpoint, server.url(kPath));
-}
-
-// What QDesktopServices was asked to open.
-class FolderOpener : public QObject {
+struct FolderOpener : QObject {
     Q_OBJECT
-public slots:
-    void open(const QUrl& url) { opened = url; }
-
 public:
+    Q_INVOKABLE void open(const QUrl& url) { opened = url; }
     QUrl opened;
 };
 
-// A service on a private bus (see CMakeLists.txt), on a connection of its own so that calls reach
-// it through the bus daemon: it keeps each call and answers it with what reply gives.
+// A service on a private bus, with a connection of its own so that calls go through the daemon.
 struct FakeService : QDBusVirtualObject {
     FakeService(const char* busVariable, QString name, std::function<QVariantList()> reply)
         : bus(QDBusConnection::connectToBus(qEnvironmentVariable(busVariable), name)),
-          path("/" + name.replace('.', '/')),
           reply(std::move(reply)) {
-        bus.registerVirtualObject(path, this);
+        bus.registerVirtualObject("/" + name.replace('.', '/'), this);
         bus.registerService(bus.name());
     }
     ~FakeService() override { QDBusConnection::disconnectFromBus(bus.name()); }
@@ -310,30 +264,20 @@ struct FakeService : QDBusVirtualObject {
     }
 
     QDBusConnection bus;
-    QString path;
     std::function<QVariantList()> reply;
     QList<QDBusMessage> calls;
 };
 
-// What a run tells the desktop, against the fake notification service on the session bus and a
-// fake logind on the bus that stands as the system bus. Two entries: one saved, one refused
-// before it is sent, as its target would leave the target folder.
+// What a run tells the desktop, with fakes on the private buses of CMakeLists.txt. One entry is
+// saved after 1.5 s, one refused before it is sent (its target would leave the target folder).
 class Form1Bus : public Form1Run {
 protected:
     void SetUp() override {
         if (!qEnvironmentVariableIsSet("KQC_TEST_PRIVATE_BUSES")) GTEST_SKIP() << "private buses";
+        form.rememberSettingsIn(WindowSettingsPath());
         Form1Run::SetUp();
-        serviceDelay = std::chrono::milliseconds(300);
+        serviceDelay = std::chrono::milliseconds(1500);
         form.fields().setText(Field::txtSourceFilenames, "a.mp3\r\n../b.mp3");
-    }
-    // Clicks "Transcode Now!", with whileRunning called every 10 ms until the run ends.
-    void run(const std::function<void()>& whileRunning = [] {}) {
-        QTimer ticks;
-        QObject::connect(&ticks, &QTimer::timeout, whileRunning);
-        ticks.start(10);
-        SeenBox notice;
-        closeNextMessageBox(notice);
-        QTest::mouseClick(form.controls().cmdTranscode, Qt::LeftButton);
     }
 };
 
@@ -343,11 +287,12 @@ TEST_F(Form1Bus, NotifiesOnlyWhenAwayAndOpensTheFolder) {
     FakeService notifications("DBUS_SESSION_BUS_ADDRESS", "org.freedesktop.Notifications",
                               [] { return QVariantList{7u}; });
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    run();
+    SeenBox first, second;
+    transcode(first);
     QWidget elsewhere;
     elsewhere.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
-    run();
+    transcode(second);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications.calls.isEmpty(); }));
     ASSERT_EQ(notifications.calls.size(), 1);
     EXPECT_EQ(notifications.calls[0].arguments().mid(3, 3),
@@ -356,19 +301,22 @@ TEST_F(Form1Bus, NotifiesOnlyWhenAwayAndOpensTheFolder) {
 
     FolderOpener opener;
     QDesktopServices::setUrlHandler("file", &opener, "open");
-    notifications.bus.send(QDBusMessage::createSignal(
-                               notifications.path, "org.freedesktop.Notifications", "ActionInvoked")
+    notifications.bus.send(QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                      "org.freedesktop.Notifications",
+                                                      "ActionInvoked")
                            << 7u << QString("open-folder"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return opener.opened.isValid(); }));
     EXPECT_EQ(opener.opened, QUrl::fromLocalFile(QString::fromStdString(out.path().string())));
     QDesktopServices::unsetUrlHandler("file");
 }
 
-// logind's lock is held while the run lasts and released when it ends or Esc stops it: the fake
-// hands out the write end of a pipe and sees the read end hang up.
-class Form1BusSleepLock : public Form1Bus, public ::testing::WithParamInterface<bool> {};
+// logind's lock (a pipe's write end) is held until the run ends or Esc stops it: within a second,
+// no notice, the buttons back, the stop line last, nothing saved. The settings were remembered
+// when the run started; the title counted the entries.
+class Form1BusRun : public Form1Bus, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(Form1BusSleepLock, HeldDuringTheRunOnly) {
+TEST_P(Form1BusRun, HoldsTheSleepLockUntilItEndsOrEscStopsIt) {
+    const bool esc = GetParam();
     int lock[2];
     ASSERT_EQ(::pipe(lock), 0);
     FakeService logind("DBUS_SYSTEM_BUS_ADDRESS", "org.freedesktop.login1", [&] {
@@ -380,24 +328,39 @@ TEST_P(Form1BusSleepLock, HeldDuringTheRunOnly) {
         pollfd end{lock[0], POLLIN, 0};
         return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
     };
+    QString titleDuringRun;
     bool heldDuringRun = false;
-    int ticks = 0;  // since the call came, while the answer reaches the window
-    run([&] {
-        if (logind.calls.isEmpty() || !form.isRunning() || ++ticks != 10) return;
+    auto escAt = std::chrono::steady_clock::now();
+    QTimer ticks;  // ten of them after the call, its answer has reached the window
+    QObject::connect(&ticks, &QTimer::timeout, [&, count = 0]() mutable {
+        if (logind.calls.isEmpty() || !form.isRunning() || ++count != 10) return;
         heldDuringRun = !released();
-        if (GetParam()) QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+        titleDuringRun = form.windowTitle();
+        escAt = std::chrono::steady_clock::now();
+        if (esc) QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
     });
+    ticks.start(10);
+    SeenBox notice;
+    closeNextMessageBox(notice);
+    QTest::mouseClick(form.controls().cmdTranscode, Qt::LeftButton);
     ASSERT_EQ(logind.calls.size(), 1);
     EXPECT_EQ(logind.calls.first().arguments(),
               QVariantList({"sleep:idle", "KorvaneQuorraClient", "Transcoding files", "block"}));
-    EXPECT_EQ(logText().ends_with("Transcoding stopped."), GetParam());
     EXPECT_TRUE(heldDuringRun);
     EXPECT_TRUE(QTest::qWaitFor(released));
     ::close(lock[0]);
+    EXPECT_EQ(std::chrono::steady_clock::now() - escAt < std::chrono::seconds(1), esc);
+    EXPECT_EQ(notice.seen, !esc);
+    EXPECT_EQ(logText().ends_with("\r\nTranscoding stopped."), esc);
+    EXPECT_EQ(fs::exists(out.path() / "a.mp4"), !esc);
+    EXPECT_TRUE(form.isVisible() && form.controls().cmdTranscode->isEnabled());
+    EXPECT_EQ(titleDuringRun, "1 of 2 (Esc to stop) - Korvane Quorra Client - Audio Transcoding");
+    EXPECT_EQ(form.windowTitle(), "Korvane Quorra Client - Audio Transcoding");
+    EXPECT_EQ(RememberedRunValues(WindowSettingsPath(), {}).endpoint, server.url(kPath));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Form1BusSleepLock, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Stopped" : "Ended"; });
+INSTANTIATE_TEST_SUITE_P(Table, Form1BusRun, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Esc" : "Ended"; });
 
 // An X server of its own (Xvfb) for the test; its display name, empty when there is none. Servers
 // that other tests start at the same time pick displays too: the display is this server's once
