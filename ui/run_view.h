@@ -2,6 +2,7 @@
 
 #include "client/run_values.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -44,6 +45,7 @@ private:
     QWidget& m_window;
     const QString m_title;
     QTimer m_frame;
+    QElapsedTimer m_titleShown;
     std::mutex m_mutex;
     std::string m_lines;  // as the box adds them: CR LF before each line
     std::optional<std::string> m_url;
