@@ -1,4 +1,5 @@
 #include "ui/form1.h"
+#include "ui/window_settings.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.korvane.QuorraClient"));
     app.setWindowIcon(QIcon::fromTheme(QStringLiteral("com.korvane.QuorraClient")));
     kqc::Form1 form;
+    form.rememberSettingsIn(kqc::WindowSettingsPath());
     form.show();
     return app.exec();
 }

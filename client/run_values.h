@@ -19,6 +19,8 @@ struct TargetProfile {
     std::string bitRate = "16000";
     std::string samplingRate = "22050";
     std::string channels = "Mono";
+
+    bool operator==(const TargetProfile&) const = default;
 };
 
 // What a transcode run works from, read from the main window once, at the click; its defaults are
@@ -39,6 +41,8 @@ struct RunValues {
     std::filesystem::path debugLogPath = DefaultDebugLogPath();
     // A source whose target file exists already is not sent. The window has no field for it.
     bool skipExisting = false;
+
+    bool operator==(const RunValues&) const = default;
 };
 
 // What became of one source.

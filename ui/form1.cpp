@@ -8,12 +8,16 @@
 #include "ui/combo_accessibility.h"
 #include "ui/dir_list.h"
 #include "ui/drive_list.h"
+#include "ui/drop_targets.h"
 #include "ui/form1_fields.h"
 #include "ui/form2.h"
 #include "ui/local_ip.h"
+#include "ui/run_end_notice.h"
 #include "ui/run_view.h"
+#include "ui/sleep_inhibitor.h"
 #include "ui/taskbar_hint.h"
 #include "ui/text_area.h"
+#include "ui/window_settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,12 +26,14 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QInputEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QWindow>
 
 #include <atomic>
 #include <exception>
@@ -36,12 +42,19 @@
 
 namespace kqc {
 
+namespace {
+
+const QString kTitle = QStringLiteral("Korvane Quorra Client - Audio Transcoding");
+
+}  // namespace
+
 Form1::Form1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_debugLogPath(DefaultDebugLogPath()) {
+      m_debugLogPath(DefaultDebugLogPath()),
+      m_runEndNotice(new RunEndNotice(this)) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Korvane Quorra Client - Audio Transcoding"));
+    setWindowTitle(kTitle);
     setFixedSize(862, 525);
     AnnounceComboBoxNames();
     CreateForm1Controls(this, m_controls);
@@ -50,6 +63,7 @@ Form1::Form1(QWidget* parent)
     connectHandlers();
     keepOptionGroupOneTabStop();
     hideToolTipsWhileDisabled();
+    new DropTargets(m_controls, *this);
     m_controls.cmbSource_Format->setFocus();
     Form_Load();
 }
@@ -105,12 +119,25 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+// The fields start at RunValues' defaults, with the web server URL made from the local address.
 void Form1::Form_Load() {
     const QString address = LocalIPAddress();
     m_controls.txtLocalIP->setText(address);
-    m_controls.txtURL->setText(QStringLiteral("http://") + address + QStringLiteral("/"));
+    RunValues start;
+    start.webServerUrl = (QStringLiteral("http://") + address + QStringLiteral("/")).toStdString();
+    m_fields->fill(start);
     m_controls.cmdFileSelect->setEnabled(false);
     m_controls.cmdClear->setEnabled(false);
+}
+
+void Form1::rememberSettingsIn(const QString& file) {
+    m_fields->fill(RememberedRunValues(file, m_fields->runValues()));
+    RestoreWindowPosition(file, *this);
+    m_settingsFile = file;
+}
+
+void Form1::rememberSettings() {
+    if (!m_settingsFile.isEmpty()) RememberWindow(m_settingsFile, m_fields->runValues(), *this);
 }
 
 void Form1::radURL_Click() {
@@ -170,16 +197,23 @@ void Form1::cmdCodecInfo_Click() { Form2::showSingleInstance(); }
 
 namespace {
 
-// While a run lasts, the user's clicks and keys never reach a window: they are dropped. Everything
-// else goes on, painting, timers and a close from the window system among it.
+// While a run lasts, the user's clicks and keys never reach a window: they are dropped, and Esc
+// pressed in the main window stops the run. Everything else goes on, painting, timers and a
+// close from the window system among it.
 class UserInputHold : public QObject {
 public:
-    UserInputHold() { qApp->installEventFilter(this); }
+    UserInputHold(const QWidget& window, StopSignal& stop) : m_window(window), m_stop(stop) {
+        qApp->installEventFilter(this);
+    }
     ~UserInputHold() override { qApp->removeEventFilter(this); }
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
+            case QEvent::KeyPress:
+                if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && inWindow(watched))
+                    m_stop.request(true);
+                return true;
             case QEvent::Shortcut:
             case QEvent::ShortcutOverride:
             case QEvent::InputMethod:
@@ -191,12 +225,23 @@ protected:
                 return dynamic_cast<QInputEvent*>(event) != nullptr;
         }
     }
+
+private:
+    // A key goes to the window's QWindow first, then to the widget with the focus.
+    bool inWindow(QObject* watched) const {
+        if (auto* widget = qobject_cast<QWidget*>(watched)) return widget->window() == &m_window;
+        return watched == m_window.windowHandle();
+    }
+
+    const QWidget& m_window;
+    StopSignal& m_stop;
 };
 
 }  // namespace
 
 // The run goes over the sources on a thread of its own; this thread shows what it logs and keeps
-// painting, serving timers and taking a close, while the user's clicks and keys are dropped.
+// painting, serving timers and taking a close or Esc, while the user's other input is dropped.
+// The system does not suspend on idle meanwhile.
 void Form1::cmdTranscode_Click() {
     if (m_running) return;
     m_running = true;
@@ -206,11 +251,13 @@ void Form1::cmdTranscode_Click() {
     c.cmdFileSelect->setEnabled(false);
     RunValues values = m_fields->runValues();
     values.debugLogPath = m_debugLogPath;
+    rememberSettings();
     StopSignal stop;
-    RunView view(*c.txtOutputLog, *c.txtURL);
+    RunView view(*c.txtOutputLog, *c.txtURL, *this);
     QEventLoop loop;
     bool ran = false;
     try {
+        SleepInhibitor awake;
         std::atomic<bool> ended = false;
         std::thread run([&] {
             try {
@@ -222,7 +269,7 @@ void Form1::cmdTranscode_Click() {
         });
         m_stop = &stop;
         {
-            UserInputHold hold;
+            UserInputHold hold(*this, stop);
             loop.exec();
         }
         // The program is quitting when the loop ended before the run did.
@@ -235,15 +282,22 @@ void Form1::cmdTranscode_Click() {
         showProblem(tr("The transcode run could not start: %1").arg(QString::fromUtf8(error.what())));
     }
     view.showWritten();
-    if (!stop.requested()) {
-        if (ran) showFinishedNotice();
+    setWindowTitle(kTitle);
+    // A stop without its line is a close: the window is going.
+    if (!stop.requested() || stop.sayInLog()) {
+        if (ran && !stop.requested()) showFinished(view, QString::fromStdString(values.targetDir));
         c.cmdTranscode->setEnabled(true);
         c.cmdFileSelect->setEnabled(true);
     }
     m_running = false;
 }
 
-void Form1::showFinishedNotice() {
+// A user away from the window also learns it from the desktop.
+void Form1::showFinished(const RunView& view, const QString& targetDir) {
+    if (!isActiveWindow()) {
+        m_runEndNotice->show(view.saved(), view.notSaved(), targetDir);
+        QApplication::alert(this);
+    }
     const QString title = QString::fromUtf8(kProgramName.data(), qsizetype(kProgramName.size()));
     QMessageBox notice(QMessageBox::Information, title, QStringLiteral("Transcoding Finished."),
                        QMessageBox::Ok, this);
@@ -277,6 +331,7 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    rememberSettings();
     event->accept();
 }
 

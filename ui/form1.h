@@ -11,10 +11,12 @@
 namespace kqc {
 
 class Form1Fields;
+class RunEndNotice;
+class RunView;
 class StopSignal;
 
 // The main window: the service strip, the Source and Target panels and the output log box.
-// "Transcode Now!" runs the transcode run on the live controls.
+// "Transcode Now!" runs the transcode run on the live controls; Esc stops it.
 class Form1 : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +26,9 @@ public:
     const Form1Controls& controls() const { return m_controls; }
     Form1Fields& fields();
     bool isRunning() const { return m_running; }
+    // Fills the window from the settings remembered in file, and from now on remembers them
+    // there when a run starts and when the window closes.
+    void rememberSettingsIn(const QString& file);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -46,12 +51,15 @@ private:
     void keepOptionGroupOneTabStop();
     void hideToolTipsWhileDisabled();
     void showProblem(const QString& text);
-    void showFinishedNotice();
+    void showFinished(const RunView& view, const QString& targetDir);
+    void rememberSettings();
 
     Form1Controls m_controls;
     std::unique_ptr<Form1Fields> m_fields;
     std::filesystem::path m_debugLogPath;
     QString m_drive;
+    QString m_settingsFile;  // empty while nothing is remembered
+    RunEndNotice* m_runEndNotice;
     bool m_running = false;
     StopSignal* m_stop = nullptr;  // the run's, while its thread runs
 };

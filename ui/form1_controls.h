@@ -66,8 +66,9 @@ struct Form1Controls {
     QPushButton* cmdCodecInfo = nullptr;
 };
 
-// Creates every control on form at its place, with its font, initial content, state, tooltip and
-// keyboard order.
+// Creates every control on form at its place, with its font, captions and items, state, tooltip
+// and keyboard order. The fields start empty and no option is selected: the window fills them
+// from one RunValues (Form1Fields::fill).
 void CreateForm1Controls(QWidget* form, Form1Controls& controls);
 
 // The outlines of the four regions and the red bracket, drawn on the form's background.

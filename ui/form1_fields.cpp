@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <utility>
+
 namespace kqc {
 
 namespace {
@@ -80,6 +82,31 @@ std::string Form1Fields::outputLogText() const {
     return m_controls.txtOutputLog->text();
 }
 
+void Form1Fields::fill(const RunValues& values) {
+    (values.urlMode ? m_controls.radURL : m_controls.radFileSystem)->setChecked(true);
+    const std::pair<Field, const std::string&> texts[] = {
+        {Field::txtTranscoderURLPort, values.endpoint},
+        {Field::txtURL, values.webServerUrl},
+        {Field::txtSourceFilenames, values.fileList},
+        {Field::txtSourceDir, values.sourceDir},
+        {Field::cmbSource_Format, values.sourceFormat},
+        {Field::cmbTarget_Format, values.target.format},
+        {Field::cmbTarget_Codec, values.target.codec},
+        {Field::cmbTarget_BitRate, values.target.bitRate},
+        {Field::cmbTarget_SamplingRate, values.target.samplingRate},
+        {Field::cmbTarget_Channels, values.target.channels},
+        {Field::txtTargetDir, values.targetDir},
+    };
+    for (const auto& [field, text] : texts) {
+        if (QComboBox* box = comboOf(m_controls, field))
+            box->setCurrentIndex(box->findText(fromUtf8(text)));
+        setText(field, text);
+        // A long value shows its beginning.
+        if (QLineEdit* edit = lineEditOf(m_controls, field)) edit->setCursorPosition(0);
+    }
+    m_controls.chkDebug->setChecked(values.debugToFile);
+}
+
 RunValues Form1Fields::runValues() const {
     RunValues values;
     values.endpoint = text(Field::txtTranscoderURLPort);
@@ -88,9 +115,11 @@ RunValues Form1Fields::runValues() const {
     values.fileList = text(Field::txtSourceFilenames);
     values.sourceDir = text(Field::txtSourceDir);
     values.sourceFormat = text(Field::cmbSource_Format);
-    values.target = {text(Field::cmbTarget_Format), text(Field::cmbTarget_Codec),
-                     text(Field::cmbTarget_BitRate), text(Field::cmbTarget_SamplingRate),
-                     text(Field::cmbTarget_Channels)};
+    values.target = {.format = text(Field::cmbTarget_Format),
+                     .codec = text(Field::cmbTarget_Codec),
+                     .bitRate = text(Field::cmbTarget_BitRate),
+                     .samplingRate = text(Field::cmbTarget_SamplingRate),
+                     .channels = text(Field::cmbTarget_Channels)};
     values.targetDir = text(Field::txtTargetDir);
     values.debugToFile = m_controls.chkDebug->checkState() == Qt::Checked;
     return values;

@@ -39,6 +39,9 @@ public:
 
     // Everything a run reads, at this moment. "Debug To File" counts only when ticked, not greyed.
     RunValues runValues() const;
+    // Shows values in the fields, the mode first: the handlers of the option pair run as for a
+    // click. A combo box picks the item of that text where it has one.
+    void fill(const RunValues& values);
 
 private:
     const Form1Controls& m_controls;

@@ -73,17 +73,13 @@ QLabel* label(QWidget* form, const char* name, QRect rect, const char* text,
     return widget;
 }
 
-QLineEdit* lineEdit(QWidget* form, const char* name, QRect rect, const std::string& text,
-                    const char* toolTip = "") {
-    auto* widget = place(new QLineEdit(QString::fromStdString(text), form), name, rect,
-                         QString::fromUtf8(toolTip));
-    widget->setCursorPosition(0);  // a long default shows its beginning
-    return widget;
+QLineEdit* lineEdit(QWidget* form, const char* name, QRect rect, const char* toolTip = "") {
+    return place(new QLineEdit(form), name, rect, QString::fromUtf8(toolTip));
 }
 
 // Editable, items in their stored order, duplicates kept; typed text is neither completed from
 // the items nor matched against them nor added to them.
-QComboBox* combo(QWidget* form, const char* name, QRect rect, Choices choices, const char* initial,
+QComboBox* combo(QWidget* form, const char* name, QRect rect, Choices choices,
                  const char* toolTip) {
     QStringList items;
     for (std::string_view item : choices)
@@ -95,7 +91,6 @@ QComboBox* combo(QWidget* form, const char* name, QRect rect, Choices choices, c
     widget->setDuplicatesEnabled(true);
     widget->addItems(items);
     widget->setMaxVisibleItems(static_cast<int>(items.size()));
-    widget->setCurrentIndex(widget->findText(QString::fromUtf8(initial)));
     return widget;
 }
 
@@ -124,11 +119,11 @@ constexpr char kImportTip[] =
 void createServiceStrip(QWidget* form, Form1Controls& c) {
     c.Label14 = label(form, "Label14", {16, 16, 153, 17}, "Quorra Service URL");
     c.txtTranscoderURLPort =
-        lineEdit(form, "txtTranscoderURLPort", {168, 16, 265, 19}, DefaultEndpoint(),
+        lineEdit(form, "txtTranscoderURLPort", {168, 16, 265, 19},
                  "This is the URL http://Server:Port/axis/services/MediaAdapter where the Quorra "
                  "Transcoder takes requests");
     c.Label17 = label(form, "Label17", {472, 16, 57, 17}, "Local IP");
-    c.txtLocalIP = lineEdit(form, "txtLocalIP", {536, 16, 105, 19}, "");
+    c.txtLocalIP = lineEdit(form, "txtLocalIP", {536, 16, 105, 19});
     c.txtLocalIP->setEnabled(false);
     c.chkDebug = bareButton<QCheckBox>(form, "chkDebug", {688, 16, 17, 17}, "Debug To File");
     c.Label15 = label(form, "Label15", {704, 16, 137, 17}, "Debug To File");
@@ -139,18 +134,17 @@ void createSourcePanel(QWidget* form, Form1Controls& c) {
     c.Label3[0] = label(form, "Label3_0", {24, 56, 105, 33}, "Source", Look::Heading);
     c.Label2 = label(form, "Label2", {56, 96, 49, 17}, "Format");
     c.cmbSource_Format =
-        combo(form, "cmbSource_Format", {168, 96, 137, 21}, kSourceFormatChoices, "mp3",
+        combo(form, "cmbSource_Format", {168, 96, 137, 21}, kSourceFormatChoices,
               "Format of the Target files, - also an extension filter when Importing from Dir");
     c.radURL = bareButton<QRadioButton>(form, "radURL", {32, 120, 17, 17}, "Web Server Url");
-    c.radURL->setChecked(true);
     c.Label5 = label(form, "Label5", {56, 120, 113, 17}, "Web Server Url");
-    c.txtURL = lineEdit(form, "txtURL", {168, 120, 217, 19}, "",
+    c.txtURL = lineEdit(form, "txtURL", {168, 120, 217, 19},
                         "The URL where the transcoder should fetch each file to transcode, "
                         "Localhosts is not valid here");
     c.radFileSystem =
         bareButton<QRadioButton>(form, "radFileSystem", {32, 144, 17, 17}, "Local Directory");
     c.Label7 = label(form, "Label7", {56, 144, 105, 17}, "Local Directory");
-    c.txtSourceDir = lineEdit(form, "txtSourceDir", {168, 144, 217, 19}, DefaultSourceDir(),
+    c.txtSourceDir = lineEdit(form, "txtSourceDir", {168, 144, 217, 19},
                               "Local Directory to fetch files from - You do not need to specify "
                               "filename with Import from Dir");
     c.Label8 = label(form, "Label8", {56, 168, 57, 17}, "File List");
@@ -178,31 +172,29 @@ void createTargetPanel(QWidget* form, Form1Controls& c) {
         button(form, "cmdCodecInfo", {736, 56, 89, 25}, "Codec Info", false,
                "Click here to Launch a window containing information about the Codecs available");
     c.Label4 = label(form, "Label4", {448, 96, 49, 17}, "Format");
-    c.cmbTarget_Format =
-        combo(form, "cmbTarget_Format", {568, 96, 137, 21}, kTargetFormatChoices, "mp4",
-              "The Format of the Target file (See Quorra for more information)");
+    c.cmbTarget_Format = combo(form, "cmbTarget_Format", {568, 96, 137, 21}, kTargetFormatChoices,
+                               "The Format of the Target file (See Quorra for more information)");
     c.Label1 = label(form, "Label1", {448, 120, 49, 17}, "Codec");
-    c.cmbTarget_Codec =
-        combo(form, "cmbTarget_Codec", {568, 120, 137, 21}, kTargetCodecChoices, "aac",
-              "The Codec of the Target file (See Quorra for more information)");
+    c.cmbTarget_Codec = combo(form, "cmbTarget_Codec", {568, 120, 137, 21}, kTargetCodecChoices,
+                              "The Codec of the Target file (See Quorra for more information)");
     c.Label9 = label(form, "Label9", {448, 144, 105, 17}, "Bit Rate");
     c.cmbTarget_BitRate =
-        combo(form, "cmbTarget_BitRate", {568, 144, 137, 21}, kTargetBitRateChoices, "16000",
+        combo(form, "cmbTarget_BitRate", {568, 144, 137, 21}, kTargetBitRateChoices,
               "The Bitrate of the Target file (See Quorra for more information)");
     c.Label10 = label(form, "Label10", {448, 168, 105, 17}, "Channels");
     c.cmbTarget_Channels =
-        combo(form, "cmbTarget_Channels", {568, 168, 137, 21}, kTargetChannelsChoices, "Mono",
+        combo(form, "cmbTarget_Channels", {568, 168, 137, 21}, kTargetChannelsChoices,
               "The Channel mode of the Target file (See Quorra for more information)");
     c.Label6 = label(form, "Label6", {448, 192, 105, 17}, "Sampling Rate");
     c.cmbTarget_SamplingRate =
         combo(form, "cmbTarget_SamplingRate", {568, 192, 137, 21}, kTargetSamplingRateChoices,
-              "22050", "The Sampling Rate of the Target file (See Quorra for more information)");
+              "The Sampling Rate of the Target file (See Quorra for more information)");
     c.Label16 = label(form, "Label16", {728, 104, 113, 113},
                       "Not all combinations are valid, See the Quorra documentation for explicit "
                       "information on supported combinations",
                       Look::Red);
     c.Label11 = label(form, "Label11", {448, 216, 105, 17}, "Directory");
-    c.txtTargetDir = lineEdit(form, "txtTargetDir", {568, 216, 217, 19}, DefaultTargetDir(),
+    c.txtTargetDir = lineEdit(form, "txtTargetDir", {568, 216, 217, 19},
                               "The Output Directory where all Transcoded files are placed");
     c.cmdTranscode = button(form, "cmdTranscode", {568, 264, 153, 25}, "Transcode Now!", true);
 }

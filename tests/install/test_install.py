@@ -160,6 +160,7 @@ class InstallTree(unittest.TestCase):
 
     def test_installed_client_shows_its_main_window_offscreen(self):
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TMPDIR=self.tmp.name,
+                   XDG_CONFIG_HOME=self.tmp.name,
                    QT_FORCE_STDERR_LOGGING="1", QT_LOGGING_RULES="qt.widgets.painting=true")
         with subprocess.Popen([self.path("usr/bin/korvanequorraclient")], env=env,
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,

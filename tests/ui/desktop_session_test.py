@@ -11,6 +11,7 @@ Every wait is bounded; nothing is asserted about how long anything takes.
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 MAIN_TITLE = "Korvane Quorra Client - Audio Transcoding"
@@ -34,6 +35,7 @@ CHART_PHRASES = [
 ]
 
 failures = []
+CONFIG = tempfile.TemporaryDirectory()  # the client's settings folder, of this run alone
 
 
 def check(condition, message):
@@ -80,7 +82,7 @@ def start_xvfb():
 
 def start_client(executable, display):
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=CONFIG.name)
     return subprocess.Popen([executable], env=env, stdin=subprocess.DEVNULL)
 
 

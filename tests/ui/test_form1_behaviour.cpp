@@ -1,5 +1,5 @@
 // The main window's handlers: start-up, the source modes, the drive and directory lists, Import
-// from Dir and Clear Filelist, and their failures.
+// from Dir and Clear Filelist, and their failures; drops on its fields.
 #include "ui/form1_fields.h"
 #include "media/folder_listing.h"
 #include "support/temp_dir.h"
@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 namespace kqc {
 namespace {
@@ -256,6 +259,56 @@ TEST_F(Form1Behaviour, AnUnreadableDriveIsNamedAndBothListsStay) {
     EXPECT_EQ(c.DirBox->path(), dirBefore);
     EXPECT_EQ(c.txtSourceDir->text(), sourceDir);
 }
+
+struct DropCase {
+    const char* name;
+    std::string RunValues::*value;  // of the field dropped on
+    QStringList urls;
+    std::optional<std::string> taken;  // the value after the drop; refused when absent
+};
+
+void PrintTo(const DropCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class Form1Drop : public Form1Behaviour, public ::testing::WithParamInterface<DropCase> {};
+
+// Drag and drop as the window system delivers it: to the window, which hands it on.
+TEST_P(Form1Drop, TakesFoldersAndWebEntriesOnly) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    c.txtURL->setText("http://host:81/media");
+    form.fields().setText(Field::txtSourceFilenames, "old.mp3");
+    const std::string before = form.fields().runValues().*GetParam().value;
+    QWidget* field = GetParam().value == &RunValues::fileList
+                         ? static_cast<QWidget*>(c.txtSourceFilenames)
+                     : GetParam().value == &RunValues::sourceDir ? c.txtSourceDir
+                                                                 : c.txtTargetDir;
+    QMimeData data;
+    data.setUrls(QUrl::fromStringList(GetParam().urls));
+    const QPoint at = field->mapTo(&form, field->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(form.windowHandle(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(form.windowHandle(), &drop);
+    EXPECT_EQ(enter.isAccepted() || drop.isAccepted(), GetParam().taken.has_value());
+    EXPECT_EQ(form.fields().runValues().*GetParam().value, GetParam().taken.value_or(before));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Form1Drop,
+    ::testing::Values(
+        DropCase{"FolderOnSource", &RunValues::sourceDir, {"file:///usr/share"}, "/usr/share"},
+        DropCase{"FolderOnTarget", &RunValues::targetDir, {"file:///usr"}, "/usr"},
+        DropCase{"FileOnTarget", &RunValues::targetDir, {"file:///etc/passwd"}, {}},
+        DropCase{"TwoFolders", &RunValues::sourceDir, {"file:///usr", "file:///etc"}, {}},
+        DropCase{"WebServerEntries",
+                 &RunValues::fileList,
+                 {"http://host:81/media/a%20b.mp3", "http://HOST:81/media/sub/c.mp3"},
+                 "old.mp3\r\na b.mp3\r\nsub/c.mp3"},
+        DropCase{"OtherServer", &RunValues::fileList, {"https://host:81/media/a.mp3"}, {}},
+        DropCase{"FolderOnFileList", &RunValues::fileList, {"file:///usr"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The tooltip of a disabled control does not show; the same control shows it once enabled.
 TEST_F(Form1Behaviour, ToolTipsShowOnlyOnEnabledControls) {

@@ -1,6 +1,6 @@
 // Whole transcode runs started by clicks on the main window against a loopback service: the log
 // box text byte for byte, the files written, the closing notice, the buttons and the window's
-// life during the service call.
+// life during the service call; Esc, and what a run tells the desktop.
 #include "ui/form1_fields.h"
 #include "media/folder_listing.h"
 #include "support/loopback_server.h"
@@ -9,9 +9,15 @@
 #include "ui/dir_list.h"
 #include "ui/form1.h"
 #include "ui/text_area.h"
+#include "ui/window_settings.h"
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QDesktopServices>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -235,6 +241,127 @@ TEST_F(Form1Run, WindowStaysAliveDuringTheServiceCallAndClosesAtOnce) {
     EXPECT_EQ(logAtClose.find("next.mp3"), std::string::npos) << "the run goes no further";
 }
 
+struct FolderOpener : QObject {
+    Q_OBJECT
+public:
+    Q_INVOKABLE void open(const QUrl& url) { opened = url; }
+    QUrl opened;
+};
+
+// A service on a private bus, with a connection of its own so that calls go through the daemon.
+struct FakeService : QDBusVirtualObject {
+    FakeService(const char* busVariable, QString name, std::function<QVariantList()> reply)
+        : bus(QDBusConnection::connectToBus(qEnvironmentVariable(busVariable), name)),
+          reply(std::move(reply)) {
+        bus.registerVirtualObject("/" + name.replace('.', '/'), this);
+        bus.registerService(bus.name());
+    }
+    ~FakeService() override { QDBusConnection::disconnectFromBus(bus.name()); }
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& on) override {
+        calls << call;
+        return on.send(call.createReply(reply()));
+    }
+
+    QDBusConnection bus;
+    std::function<QVariantList()> reply;
+    QList<QDBusMessage> calls;
+};
+
+// What a run tells the desktop, with fakes on the private buses of CMakeLists.txt. One entry is
+// saved after 1.5 s, one refused before it is sent (its target would leave the target folder).
+class Form1Bus : public Form1Run {
+protected:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("KQC_TEST_PRIVATE_BUSES")) GTEST_SKIP() << "private buses";
+        form.rememberSettingsIn(WindowSettingsPath());
+        Form1Run::SetUp();
+        serviceDelay = std::chrono::milliseconds(1500);
+        form.fields().setText(Field::txtSourceFilenames, "a.mp3\r\n../b.mp3");
+    }
+};
+
+// Notify once, with the counts, when the run ends while another window is active, never while
+// the main window is; its "Open Folder" action opens the target folder.
+TEST_F(Form1Bus, NotifiesOnlyWhenAwayAndOpensTheFolder) {
+    FakeService notifications("DBUS_SESSION_BUS_ADDRESS", "org.freedesktop.Notifications",
+                              [] { return QVariantList{7u}; });
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    SeenBox first, second;
+    transcode(first);
+    QWidget elsewhere;
+    elsewhere.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    transcode(second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications.calls.isEmpty(); }));
+    ASSERT_EQ(notifications.calls.size(), 1);
+    EXPECT_EQ(notifications.calls[0].arguments().mid(3, 3),
+              QVariantList({"Transcoding Finished.", "1 file saved, 1 not saved.",
+                            QStringList{"open-folder", "Open Folder"}}));
+
+    FolderOpener opener;
+    QDesktopServices::setUrlHandler("file", &opener, "open");
+    notifications.bus.send(QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                      "org.freedesktop.Notifications",
+                                                      "ActionInvoked")
+                           << 7u << QString("open-folder"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opener.opened.isValid(); }));
+    EXPECT_EQ(opener.opened, QUrl::fromLocalFile(QString::fromStdString(out.path().string())));
+    QDesktopServices::unsetUrlHandler("file");
+}
+
+// logind's lock (a pipe's write end) is held until the run ends or Esc stops it: within a second,
+// no notice, the buttons back, the stop line last, nothing saved. The settings were remembered
+// when the run started; the title counted the entries.
+class Form1BusRun : public Form1Bus, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Form1BusRun, HoldsTheSleepLockUntilItEndsOrEscStopsIt) {
+    const bool esc = GetParam();
+    int lock[2];
+    ASSERT_EQ(::pipe(lock), 0);
+    FakeService logind("DBUS_SYSTEM_BUS_ADDRESS", "org.freedesktop.login1", [&] {
+        const QDBusUnixFileDescriptor given(lock[1]);
+        ::close(lock[1]);
+        return QVariantList{QVariant::fromValue(given)};
+    });
+    auto released = [&] {
+        pollfd end{lock[0], POLLIN, 0};
+        return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+    };
+    QString titleDuringRun;
+    bool heldDuringRun = false;
+    auto escAt = std::chrono::steady_clock::now();
+    QTimer ticks;  // ten of them after the call, its answer has reached the window
+    QObject::connect(&ticks, &QTimer::timeout, [&, count = 0]() mutable {
+        if (logind.calls.isEmpty() || !form.isRunning() || ++count != 10) return;
+        heldDuringRun = !released();
+        titleDuringRun = form.windowTitle();
+        escAt = std::chrono::steady_clock::now();
+        if (esc) QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+    });
+    ticks.start(10);
+    SeenBox notice;
+    closeNextMessageBox(notice);
+    QTest::mouseClick(form.controls().cmdTranscode, Qt::LeftButton);
+    ASSERT_EQ(logind.calls.size(), 1);
+    EXPECT_EQ(logind.calls.first().arguments(),
+              QVariantList({"sleep:idle", "KorvaneQuorraClient", "Transcoding files", "block"}));
+    EXPECT_TRUE(heldDuringRun);
+    EXPECT_TRUE(QTest::qWaitFor(released));
+    ::close(lock[0]);
+    EXPECT_EQ(std::chrono::steady_clock::now() - escAt < std::chrono::seconds(1), esc);
+    EXPECT_EQ(notice.seen, !esc);
+    EXPECT_EQ(logText().ends_with("\r\nTranscoding stopped."), esc);
+    EXPECT_EQ(fs::exists(out.path() / "a.mp4"), !esc);
+    EXPECT_TRUE(form.isVisible() && form.controls().cmdTranscode->isEnabled());
+    EXPECT_EQ(titleDuringRun, "1 of 2 (Esc to stop) - Korvane Quorra Client - Audio Transcoding");
+    EXPECT_EQ(form.windowTitle(), "Korvane Quorra Client - Audio Transcoding");
+    EXPECT_EQ(RememberedRunValues(WindowSettingsPath(), {}).endpoint, server.url(kPath));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Form1BusRun, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Esc" : "Ended"; });
+
 // An X server of its own (Xvfb) for the test; its display name, empty when there is none. Servers
 // that other tests start at the same time pick displays too: the display is this server's once
 // its lock file names this server's process.
@@ -361,3 +488,5 @@ TEST(Form1Close, DISABLED_RunsUntilClosed) {
 
 }  // namespace
 }  // namespace kqc
+
+#include "test_form1_run.moc"
