@@ -50,9 +50,15 @@ CallResult CallProcessor::process(TranscodeCall& call) {
     return result;
 }
 
+void CallProcessor::stop() {
+    m_stopped = true;
+    m_transcoder.stop();
+}
+
 bool CallProcessor::readSource(TranscodeCall& call, CallResult& result, std::string& source) {
     bool ok = result.sourceKind == "location"
-                  ? FetchLocation(*call.location, m_options.maxBody, m_options.fetchTimeout, source)
+                  ? FetchLocation(*call.location, m_options.maxBody, m_options.fetchTimeout,
+                                  m_stopped, source)
                   : decodeFileData(*call.fileData, source);
     result.sourceSize = source.size();
     return ok;

@@ -4,6 +4,7 @@
 #include "quorra-standin/standin_options.h"
 #include "quorra-standin/transcoder.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -23,12 +24,16 @@ public:
     explicit CallProcessor(const StandinOptions& options);
     // Uses up the call's fileData: its text is decoded in its own memory.
     CallResult process(TranscodeCall& call);
+    // Cuts short the fetches and transcodes in progress (their calls fail) and any to come.
+    void stop();
+    const std::filesystem::path& privateFolder() const { return m_transcoder.privateFolder(); }
 
 private:
     bool readSource(TranscodeCall& call, CallResult& result, std::string& source);
 
     const StandinOptions& m_options;
     Transcoder m_transcoder;
+    std::atomic<bool> m_stopped{false};
 };
 
 }  // namespace kqc::standin

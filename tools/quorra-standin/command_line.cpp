@@ -25,6 +25,11 @@ transcode (bare or quoted), the Body's first element must be transcode in the na
 http://www.korvane.com/quorra/MediaAdapter and its parts unqualified, in place; anything else
 is answered with a SOAP Fault.
 
+A connection that waits for bytes holds no thread: any number of slow clients leave the
+others served. SIGINT or SIGTERM stops accepting, lets the calls in flight finish for up to
+5 seconds, then ends every ffmpeg still running and removes the private temporary folder; a
+second signal does that at once.
+
 Each request is logged to standard error: time, HTTP status, source kind, size,
 profile (format/codec/bit rate/sampling rate/channels), return code or fault, duration,
 SOAPAction as received.)";
@@ -135,10 +140,15 @@ void Declare(CLI::App& app, CommandLine& line) {
     app.add_flag("--strict", o.strict, "accept only what this project's client sends (see below)");
     Milliseconds(app, "--read-timeout-ms", o.readTimeout, 1, 3600000,
                  "drop a client that sends nothing for N milliseconds while its request\n"
-                 "is read (default 5000)");
+                 "is read, or takes nothing for N milliseconds of its answer; a kept-alive\n"
+                 "connection waits as long for its next request (default 5000)");
     Milliseconds(app, "--request-timeout-ms", o.requestTimeout, 1, 86400000,
-                 "drop a client whose request body has not arrived whole N milliseconds\n"
-                 "after its head, however it trickles (default 60000)");
+                 "drop a client whose request, head and body, has not arrived whole N\n"
+                 "milliseconds after it connected (or after the answer before it on the\n"
+                 "same connection), however it trickles (default 60000)");
+    Number(app, "--max-connections", "N", o.maxConnections, 1, 65536,
+           "connections served at once (default 512); one beyond them is answered\n"
+           "HTTP 503 with Retry-After and closed");
     app.add_flag("--quiet", line.quiet, "no request log on standard error");
     // Declared again last, so that it is listed last; -h works too, unlisted.
     app.set_help_flag("--help", "show this text");

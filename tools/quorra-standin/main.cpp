@@ -5,6 +5,7 @@
 
 #include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,7 +18,8 @@ using namespace kqc::standin;
 
 namespace {
 
-constexpr std::chrono::seconds kLongestStop{5};
+// Ending ffmpeg takes a second at most; a thread stuck beyond this is left to the exit.
+constexpr std::chrono::seconds kLongestEnd{5};
 
 // Resolves the engine choice; false when ffmpeg was asked for and cannot be found.
 bool ChooseEngine(CommandLine& line) {
@@ -43,6 +45,39 @@ bool ChooseEngine(CommandLine& line) {
     return true;
 }
 
+// Each connection takes a descriptor; the soft limit (often 1024) would leave a burst of
+// clients waiting unaccepted, while the hard limit is what the system grants this process.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// The first signal stops accepting and gives the calls in flight kStopGrace to finish; the
+// second, or the end of that time, ends them and every ffmpeg they run.
+void StopOnSignals(StandinService& service, const sigset_t& signals) {
+    int received = 0;
+    sigwait(&signals, &received);
+    service.stopAccepting();
+    const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+    const timespec poll{0, 20'000'000};
+    while (!service.idle() && std::chrono::steady_clock::now() < deadline)
+        if (sigtimedwait(&signals, nullptr, &poll) > 0) break;
+    std::promise<void> stopped;
+    std::thread stopping([&] {
+        service.stop(std::chrono::milliseconds(0));
+        stopped.set_value();
+    });
+    if (stopped.get_future().wait_for(kLongestEnd) != std::future_status::ready) {
+        std::error_code ec;
+        std::filesystem::remove_all(service.privateFolder(), ec);
+        std::_Exit(0);
+    }
+    stopping.join();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,14 +97,16 @@ int main(int argc, char** argv) {
     }
     if (!line.quiet) line.options.requestLog = &std::cerr;
 
-    // Every thread inherits the blocked signals; the main thread alone takes them.
+    RaiseDescriptorLimit();
+    // Every thread inherits the blocked signals; the main thread alone takes them. ffmpeg gets
+    // them back unblocked.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    // Request bodies and answers of many MiB are allocated on the server's worker threads. With
+    // Request bodies and answers of many MiB are allocated on the service's threads. With
     // glibc's adaptive threshold they soon come from per-thread heaps that keep the freed memory,
     // and the resident size grew by about 25 MiB with every large call; mapped directly, they
     // go back to the system when freed.
@@ -90,16 +127,6 @@ int main(int argc, char** argv) {
                   << service.webRootUrl() << "\n";
     std::cout << std::flush;
 
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    // The server's stop waits for the connections it serves; a client that trickles a request's
-    // head keeps its connection for as long as it goes on, so the wait is bounded.
-    std::promise<void> stopped;
-    std::thread stopping([&] {
-        service.stop();
-        stopped.set_value();
-    });
-    if (stopped.get_future().wait_for(kLongestStop) != std::future_status::ready) std::_Exit(0);
-    stopping.join();
+    StopOnSignals(service, stopSignals);
     return 0;
 }

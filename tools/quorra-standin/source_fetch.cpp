@@ -21,10 +21,15 @@ std::size_t Collect(char* bytes, std::size_t size, std::size_t count, void* user
     return n;
 }
 
+// A non-zero answer makes curl stop with an error.
+int CancelWhenSet(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(cancel)->load() ? 1 : 0;
+}
+
 }  // namespace
 
 bool FetchLocation(const std::string& url, std::size_t maxBytes, std::chrono::seconds timeout,
-                   std::string& data) {
+                   const std::atomic<bool>& cancel, std::string& data) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
@@ -42,6 +47,9 @@ bool FetchLocation(const std::string& url, std::size_t maxBytes, std::chrono::se
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CancelWhenSet);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&cancel));
     if (curl_easy_perform(h) != CURLE_OK) return false;
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);

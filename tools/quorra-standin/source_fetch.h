@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -7,8 +8,8 @@
 namespace kqc::standin {
 
 // GETs an http or https URL into data. True only for status 200 with a body of at most
-// maxBytes; redirects are not followed. Gives up after timeout.
+// maxBytes; redirects are not followed. Gives up after timeout, or as soon as cancel is set.
 bool FetchLocation(const std::string& url, std::size_t maxBytes, std::chrono::seconds timeout,
-                   std::string& data);
+                   const std::atomic<bool>& cancel, std::string& data);
 
 }  // namespace kqc::standin

@@ -26,8 +26,13 @@ struct StandinOptions {
     int forceStatus = 0;                         // answer every POST with this HTTP status
     std::chrono::milliseconds delay{0};          // added to every request while it is served
     int workers = 1;  // transcode calls served at once; a call beyond them is answered 2005
-    std::chrono::milliseconds readTimeout{5000};  // longest wait for the next bytes of a request
-    std::chrono::milliseconds requestTimeout{60000};  // longest a body may take after its head
+    // Longest silence of a client while its request is read or its answer written, and longest
+    // idle time of a kept-alive connection.
+    std::chrono::milliseconds readTimeout{5000};
+    // Longest a whole request, head and body, may take from its connection's accept (or from
+    // the previous answer on that connection).
+    std::chrono::milliseconds requestTimeout{60000};
+    int maxConnections = 512;  // served at once; the one beyond them is answered 503
     std::chrono::seconds fetchTimeout{120};
     std::chrono::seconds transcodeTimeout{600};
     // Strict: only the client's own namespace and SOAPAction. Otherwise any SOAP 1.1 client's

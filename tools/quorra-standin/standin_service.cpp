@@ -1,13 +1,15 @@
 #include "quorra-standin/standin_service.h"
 
-#include "media/base64.h"
 #include "quorra-standin/service_wsdl.h"
 #include "quorra-standin/soap_response.h"
+#include "quorra-standin/web_root.h"
 
-#include <algorithm>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
+
 #include <chrono>
 #include <ctime>
-#include <memory>
+#include <future>
 #include <ostream>
 #include <stdexcept>
 
@@ -15,10 +17,6 @@ namespace kqc::standin {
 namespace {
 
 constexpr const char* kXmlType = "text/xml; charset=utf-8";
-
-// How much of a chunked body beyond the limit is still read and dropped, so that a client which
-// overshoots a little gets the 413 answer instead of a reset connection.
-constexpr std::size_t kDrainAllowance = std::size_t{1} << 20;
 
 std::string ProfileText(const std::optional<TargetProfile>& p) {
     if (!p) return "-";
@@ -46,44 +44,43 @@ std::string_view FaultCodeFor(SoapProblem problem) {
     }
 }
 
+std::string HeaderValue(const HttpRequest& request, std::string_view name) {
+    auto field = request.find(boost::beast::string_view(name.data(), name.size()));
+    return field == request.end() ? std::string() : std::string(field->value());
+}
+
 // SOAP 1.1 requires the header but leaves its value to each client (often a URI, or "" for the
-// request URI). Strictly, only the client's bare word or the quoted one the WSDL names.
-bool SoapActionAccepted(const httplib::Request& req, bool strict) {
-    if (!req.has_header("SOAPAction")) return false;
-    std::string action = req.get_header_value("SOAPAction");
+// request URI); an empty one counts as missing. Strictly, only the client's bare word or the
+// quoted one the WSDL names.
+bool SoapActionAccepted(const std::string& action, bool strict) {
+    if (action.empty()) return false;
     return !strict || action == "transcode" || action == "\"transcode\"";
 }
 
-// httplib keeps a connection open after an answer unless the answer's content provider fails;
-// this one fails once the whole text is written, so no unread byte is taken for a request.
-void AnswerThenClose(httplib::Response& res, std::string text) {
-    auto body = std::make_shared<const std::string>(std::move(text));
-    res.set_content_provider(
-        body->size(), "text/plain",
-        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            sink.write(body->data() + offset, length);
-            return false;
-        });
+bool AsksForWsdl(std::string_view target) {
+    const auto query = target.find('?');
+    if (query == std::string_view::npos) return false;
+    for (std::string_view rest = target.substr(query + 1);;) {
+        const std::string_view pair = rest.substr(0, rest.find('&'));
+        const std::string_view key = pair.substr(0, pair.find('='));
+        if (key == "wsdl" || key == "WSDL") return true;
+        if (pair.size() == rest.size()) return false;
+        rest.remove_prefix(pair.size() + 1);
+    }
 }
 
-void StartListening(httplib::Server& server, std::thread& thread) {
-    thread = std::thread([&server] { server.listen_after_bind(); });
-    for (int i = 0; i < 1000 && !server.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (!server.is_running()) throw std::runtime_error("server thread did not start");
+HttpResponse TextResponse(http::status status, std::string text, const char* type = "text/plain") {
+    HttpResponse response{status, 11};
+    response.set(http::field::content_type, type);
+    response.body() = std::move(text);
+    return response;
 }
 
-// httplib's default sets SO_REUSEPORT, which would let a second service share a port already in
-// use instead of failing.
-void ReuseAddressOnly(socket_t socket) {
-    int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-}
-
-int Bind(httplib::Server& server, const std::string& host, int port) {
-    server.set_socket_options(ReuseAddressOnly);
-    if (port == 0) return server.bind_to_any_port(host.c_str());
-    return server.bind_to_port(host.c_str(), port) ? port : -1;
+HttpResponse PostOnly() {
+    HttpResponse refused = TextResponse(http::status::method_not_allowed,
+                                        "MediaAdapter takes SOAP requests by POST only.\n");
+    refused.set(http::field::allow, "POST");
+    return refused;
 }
 
 // One of the limited places for a call being served, held for the guard's life; owned() is
@@ -108,6 +105,11 @@ private:
     bool m_owned = false;
 };
 
+ConnectionLimits Limits(const StandinOptions& options) {
+    return {options.readTimeout, options.requestTimeout, options.maxBody,
+            options.maxConnections};
+}
+
 }  // namespace
 
 struct StandinService::Exchange {
@@ -116,54 +118,78 @@ struct StandinService::Exchange {
     std::string sourceKind = "-";
     std::size_t size = 0;
     std::string profile = "-";
-    std::string outcome = "-";  // "code=..." or "fault=..."
+    std::string outcome = "-";  // "code=...", "fault=..." or "refused=..."
     std::string action = "-";   // the SOAPAction header as received
 };
 
 StandinService::StandinService(StandinOptions options)
-    : m_options(std::move(options)), m_processor(m_options) {
-    m_server.set_payload_max_length(m_options.maxBody);
-    m_server.set_read_timeout(m_options.readTimeout);
-    // Each call holds a thread of the pool from its head to its answer. With no more threads than
-    // workers, the call beyond them would wait in the queue instead of being answered 2005.
-    const std::size_t threads =
-        std::max<std::size_t>(CPPHTTPLIB_THREAD_POOL_COUNT, m_options.workers + 1);
-    m_server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    m_server.Post(std::string(kEndpointPath),
-                  [this](const httplib::Request& req, httplib::Response& res,
-                         const httplib::ContentReader& reader) { handlePost(req, res, reader); });
-    m_server.Get(
-        std::string(kEndpointPath),
-        [this](const httplib::Request& req, httplib::Response& res) { handleGet(req, res); });
-}
+    : m_options(std::move(options)),
+      m_processor(m_options),
+      m_server(m_io, Limits(m_options),
+               [this](HttpRequest&& request, Reply reply) {
+                   handleEndpoint(std::move(request), std::move(reply));
+               },
+               [this](const HttpRequest& head, Refusal refusal) { logRefusal(head, refusal); }),
+      m_pool(static_cast<std::size_t>(m_options.workers) + 1) {}
 
 StandinService::~StandinService() {
     stop();
 }
 
 void StandinService::start() {
-    m_port = Bind(m_server, m_options.host, m_options.port);
-    if (m_port <= 0)
-        throw std::runtime_error("cannot listen on " + m_options.host + ":" +
-                                 std::to_string(m_options.port));
+    m_port = m_server.listen(m_options.host, m_options.port);
     if (!m_options.webRoot.empty()) {
-        if (!m_webServer.set_mount_point("/", m_options.webRoot.string()))
+        std::error_code ec;
+        if (!std::filesystem::is_directory(m_options.webRoot, ec))
             throw std::runtime_error("web root is no folder: " + m_options.webRoot.string());
-        m_webPort = Bind(m_webServer, m_options.host, m_options.webPort);
-        if (m_webPort <= 0)
-            throw std::runtime_error("cannot listen on " + m_options.host + ":" +
-                                     std::to_string(m_options.webPort));
-        StartListening(m_webServer, m_webThread);
+        m_webServer.emplace(m_io, Limits(m_options),
+                            [root = m_options.webRoot](HttpRequest&& request, Reply reply) {
+                                AnswerFromWebRoot(root, request, std::move(reply));
+                            });
+        m_webPort = m_webServer->listen(m_options.host, m_options.webPort);
     }
-    StartListening(m_server, m_thread);
+    // Runs until stop(), however many connections there are.
+    m_thread = std::thread([this, work = boost::asio::make_work_guard(m_io)] { m_io.run(); });
 }
 
-void StandinService::stop() {
-    for (auto [server, thread] : {std::pair{&m_server, &m_thread}, {&m_webServer, &m_webThread}}) {
-        if (!thread->joinable()) continue;
-        server->stop();
-        thread->join();
-    }
+void StandinService::onNetworkThread(const std::function<void()>& work) {
+    std::promise<void> done;
+    boost::asio::post(m_io, [&] {
+        work();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+void StandinService::stopAccepting() {
+    if (!m_thread.joinable()) return;
+    onNetworkThread([this] {
+        m_server.stopAccepting();
+        if (m_webServer) m_webServer->stopAccepting();
+    });
+}
+
+bool StandinService::idle() const {
+    return m_server.callsInFlight() == 0 && (!m_webServer || m_webServer->callsInFlight() == 0);
+}
+
+void StandinService::stop(std::chrono::milliseconds grace) {
+    if (m_stopped) return;
+    m_stopped = true;
+    stopAccepting();
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (!idle() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The calls still running fail at once; their answers find their connections closed.
+    m_processor.stop();
+    if (m_thread.joinable())
+        onNetworkThread([this] {
+            m_server.closeAll();
+            if (m_webServer) m_webServer->closeAll();
+        });
+    m_pool.join();
+    m_io.stop();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 std::string StandinService::endpointUrl() const {
@@ -174,95 +200,60 @@ std::string StandinService::webRootUrl() const {
     return "http://" + m_options.host + ":" + std::to_string(m_webPort) + "/";
 }
 
-void StandinService::handleGet(const httplib::Request& req, httplib::Response& res) const {
-    if (!req.has_param("wsdl") && !req.has_param("WSDL")) {
-        res.status = 405;
-        res.set_header("Allow", "POST");
-        res.set_content("MediaAdapter takes SOAP requests by POST only.\n", "text/plain");
-        return;
-    }
-    // The address a SOAP tool should call is the one it reached the WSDL by.
-    std::string host = req.get_header_value("Host");
-    if (host.empty()) host = m_options.host + ":" + std::to_string(m_port);
-    std::string address = "http://" + host + std::string(kEndpointPath);
-    res.set_content(ServiceWsdl(kServiceNamespace, address), kXmlType);
+// Runs on the network thread: the WSDL is answered there, a POST is parsed, run and answered on
+// the pool.
+void StandinService::handleEndpoint(HttpRequest&& request, Reply reply) {
+    const std::string_view target(request.target().data(), request.target().size());
+    if (target.substr(0, target.find('?')) != kEndpointPath)
+        return std::move(reply)(TextResponse(http::status::not_found, "Not found\n"));
+    if (request.method() == http::verb::get) return std::move(reply)(answerGet(request));
+    if (request.method() != http::verb::post) return std::move(reply)(PostOnly());
+    boost::asio::post(m_pool, [this, request = std::move(request), reply]() mutable {
+        Exchange exchange;
+        exchange.start = reply.headArrived();
+        HttpResponse response;
+        answerPost(request, response, exchange);
+        logExchange(exchange);
+        std::move(reply)(std::move(response));
+    });
 }
 
-void StandinService::handlePost(const httplib::Request& req, httplib::Response& res,
-                                const httplib::ContentReader& reader) {
-    Exchange exchange;
-    if (req.has_header("SOAPAction")) exchange.action = req.get_header_value("SOAPAction");
-    std::string body;
-    const BodyRead read = readBody(req, reader, exchange.start + m_options.requestTimeout, body);
-    if (read == BodyRead::incomplete) {
-        // The client stopped sending, went away or missed the deadline: nothing of a cut-off
-        // request is acted on, and the connection ends with this answer, so that the rest of
-        // the body, should it still come, is never read as further requests.
-        res.status = exchange.status = 400;
-        res.set_header("Connection", "close");
-        AnswerThenClose(res, "Request body incomplete\n");
-        exchange.outcome = "refused=incomplete";
-    } else if (read == BodyRead::tooLarge) {
-        // The rest of the body stays unread, so the connection ends with this answer.
-        res.status = exchange.status = 413;
-        res.set_header("Connection", "close");
-        AnswerThenClose(res,
-                        "Request body exceeds " + std::to_string(m_options.maxBody) + " bytes\n");
-        exchange.outcome = "refused=too-large";
-    } else if (m_options.forceStatus != 0) {
+HttpResponse StandinService::answerGet(const HttpRequest& request) const {
+    const std::string_view target(request.target().data(), request.target().size());
+    if (!AsksForWsdl(target)) return PostOnly();
+    // The address a SOAP tool should call is the one it reached the WSDL by.
+    std::string host = HeaderValue(request, "Host");
+    if (host.empty()) host = m_options.host + ":" + std::to_string(m_port);
+    std::string address = "http://" + host + std::string(kEndpointPath);
+    return TextResponse(http::status::ok, ServiceWsdl(kServiceNamespace, address), kXmlType);
+}
+
+void StandinService::answerPost(HttpRequest& request, HttpResponse& response,
+                                Exchange& exchange) {
+    const std::string action = HeaderValue(request, "SOAPAction");
+    if (!action.empty()) exchange.action = action;
+    if (m_options.forceStatus != 0) {
         std::this_thread::sleep_for(m_options.delay);
-        answerFault(res, "Server", "Forced status " + std::to_string(m_options.forceStatus),
+        answerFault(response, "Server", "Forced status " + std::to_string(m_options.forceStatus),
                     exchange);
-        res.status = exchange.status = m_options.forceStatus;
-    } else if (!SoapActionAccepted(req, m_options.strict)) {
-        answerFault(res, "Client",
+        response.result(static_cast<unsigned>(m_options.forceStatus));
+        exchange.status = m_options.forceStatus;
+    } else if (!SoapActionAccepted(action, m_options.strict)) {
+        answerFault(response, "Client",
                     m_options.strict ? "Missing or unknown SOAPAction; expected transcode"
                                      : "Missing SOAPAction header",
                     exchange);
     } else {
-        answerCall(body, res, exchange);
+        answerCall(request.body(), response, exchange);
     }
-    logExchange(exchange);
 }
 
-// The head has arrived whole when this runs: httplib reads it before any handler, each wait for
-// its bytes bounded by the read timeout. The body must arrive by the deadline, however it
-// trickles; a wait for its bytes takes the read timeout at most, so a client is dropped no later
-// than that after the deadline.
-StandinService::BodyRead StandinService::readBody(const httplib::Request& req,
-                                                  const httplib::ContentReader& reader,
-                                                  std::chrono::steady_clock::time_point deadline,
-                                                  std::string& body) const {
-    if (req.has_header("Content-Length") &&
-        req.get_header_value<uint64_t>("Content-Length") > m_options.maxBody)
-        return BodyRead::tooLarge;
-    // The announced length is reserved at once: a whole-file body grown piece by piece would be
-    // copied again and again.
-    if (req.has_header("Content-Length"))
-        body.reserve(req.get_header_value<uint64_t>("Content-Length"));
-    bool withinLimit = true;
-    std::size_t dropped = 0;
-    const bool complete = reader([&](const char* data, std::size_t length) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        if (withinLimit && body.size() + length <= m_options.maxBody) {
-            body.append(data, length);
-            return true;
-        }
-        if (withinLimit) std::string().swap(body);
-        withinLimit = false;
-        dropped += length;
-        return dropped <= kDrainAllowance;
-    });
-    if (!withinLimit) return BodyRead::tooLarge;
-    return complete ? BodyRead::complete : BodyRead::incomplete;
-}
-
-void StandinService::answerCall(std::string& body, httplib::Response& res, Exchange& exchange) {
+void StandinService::answerCall(std::string& body, HttpResponse& response, Exchange& exchange) {
     exchange.size = body.size();
     ParsedCall parsed = ParseTranscodeCallInPlace(
         body, kServiceNamespace, m_options.strict ? CallMatch::strict : CallMatch::lenient);
     if (parsed.problem != SoapProblem::none) {
-        answerFault(res, FaultCodeFor(parsed.problem), parsed.detail, exchange);
+        answerFault(response, FaultCodeFor(parsed.problem), parsed.detail, exchange);
         return;
     }
     exchange.profile = ProfileText(parsed.call.profile);
@@ -282,19 +273,30 @@ void StandinService::answerCall(std::string& body, httplib::Response& res, Excha
 
     // The answer takes over the target's buffer instead of a copy of it.
     const std::string_view message = ServiceMessage(result.returnCode);
-    res.body = result.target ? TranscodeResponseXmlAroundBytes(parsed.operationNamespace,
-                                                               result.returnCode, message,
-                                                               std::move(*result.target))
-                             : TranscodeResponseXml(parsed.operationNamespace, result.returnCode,
-                                                    message, std::nullopt);
-    res.set_header("Content-Type", kXmlType);
+    response.body() = result.target ? TranscodeResponseXmlAroundBytes(parsed.operationNamespace,
+                                                                      result.returnCode, message,
+                                                                      std::move(*result.target))
+                                    : TranscodeResponseXml(parsed.operationNamespace,
+                                                           result.returnCode, message, std::nullopt);
+    response.set(http::field::content_type, kXmlType);
 }
 
-void StandinService::answerFault(httplib::Response& res, std::string_view code,
+void StandinService::answerFault(HttpResponse& response, std::string_view code,
                                  std::string_view text, Exchange& exchange) const {
-    res.status = exchange.status = 500;
-    res.set_content(SoapFaultXml(code, text), kXmlType);
+    response = TextResponse(http::status::internal_server_error, SoapFaultXml(code, text), kXmlType);
+    exchange.status = 500;
     exchange.outcome = "fault=" + std::string(code);
+}
+
+// The server answered the request itself (400 or 413) and closed its connection.
+void StandinService::logRefusal(const HttpRequest& head, Refusal refusal) const {
+    Exchange exchange;
+    const std::string action = HeaderValue(head, "SOAPAction");
+    if (!action.empty()) exchange.action = action;
+    const bool tooLarge = refusal == Refusal::tooLarge;
+    exchange.status = tooLarge ? 413 : 400;
+    exchange.outcome = tooLarge ? "refused=too-large" : "refused=incomplete";
+    logExchange(exchange);
 }
 
 void StandinService::logExchange(const Exchange& exchange) const {

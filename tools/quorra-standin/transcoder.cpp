@@ -22,19 +22,31 @@ constexpr const char* kSourceFormats =
     "mp3,wav,mov,aac,au,amr,amrnb,amrwb,asf,flac,ogg,aiff,caf,w64,gsm,g722,g723_1,g729,"
     "alaw,mulaw,wv,ape,tta,matroska,mpc,mpc8,voc,xwma";
 
-// A folder only this process can enter, removed with its contents at the end of the scope.
-class PrivateFolder {
+// How long ffmpeg has to end after SIGTERM before a stop kills it.
+constexpr std::chrono::seconds kFfmpegEndGrace{1};
+
+// A folder only this process can enter, made inside parent (the system's temporary folder when
+// empty); empty when it cannot be made.
+std::filesystem::path MakePrivateFolder(const std::filesystem::path& parent) {
+    std::error_code ec;
+    const std::filesystem::path inside = parent.empty() ? std::filesystem::temp_directory_path(ec)
+                                                        : parent;
+    std::string pattern = inside / "quorra-standin-XXXXXX";
+    return !ec && mkdtemp(pattern.data()) ? std::filesystem::path(pattern)
+                                          : std::filesystem::path();
+}
+
+// One call's folder inside the transcoder's, removed with its contents at the end of the scope.
+class CallFolder {
 public:
-    PrivateFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quorra-standin-XXXXXX");
-        if (mkdtemp(pattern.data())) m_path = pattern;
-    }
-    ~PrivateFolder() {
+    explicit CallFolder(const std::filesystem::path& parent)
+        : m_path(parent.empty() ? parent : MakePrivateFolder(parent)) {}
+    ~CallFolder() {
         std::error_code ec;
         if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
     }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    CallFolder(const CallFolder&) = delete;
+    CallFolder& operator=(const CallFolder&) = delete;
     bool ok() const { return !m_path.empty(); }
     std::filesystem::path operator/(const char* name) const { return m_path / name; }
 
@@ -124,7 +136,18 @@ std::optional<std::filesystem::path> FindFfmpeg() {
 
 Transcoder::Transcoder(Engine engine, std::filesystem::path ffmpeg,
                        std::chrono::milliseconds timeout)
-    : m_engine(engine), m_ffmpeg(std::move(ffmpeg)), m_timeout(timeout) {}
+    : m_engine(engine), m_ffmpeg(std::move(ffmpeg)), m_timeout(timeout) {
+    if (m_engine == Engine::ffmpeg) m_folder = MakePrivateFolder({});
+}
+
+Transcoder::~Transcoder() {
+    std::error_code ec;
+    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ec);
+}
+
+void Transcoder::stop() {
+    m_children.endAll(kFfmpegEndGrace);
+}
 
 TranscodeOutcome Transcoder::transcode(std::string source, const EncoderChoice& choice) {
     if (m_engine == Engine::echo) return {0, std::move(source)};
@@ -137,10 +160,11 @@ TranscodeOutcome Transcoder::transcode(std::string source, const EncoderChoice& 
 // Reads the encoder names from "ffmpeg -encoders" once; lines look like " A..... aac   AAC ...".
 bool Transcoder::hasEncoder(std::string_view encoder) {
     std::call_once(m_encodersRead, [this] {
-        PrivateFolder folder;
+        CallFolder folder(m_folder);
         if (!folder.ok()) return;
         auto listing = folder / "encoders";
-        auto run = RunProcess({m_ffmpeg.string(), "-hide_banner", "-encoders"}, listing, m_timeout);
+        auto run = RunProcess({m_ffmpeg.string(), "-hide_banner", "-encoders"}, listing, m_timeout,
+                              &m_children);
         std::string text;
         if (run.exitCode != 0 || !ReadWholeFile(listing, text)) return;
         std::istringstream lines(text);
@@ -155,12 +179,12 @@ bool Transcoder::hasEncoder(std::string_view encoder) {
 }
 
 TranscodeOutcome Transcoder::runFfmpeg(const std::string& source, const EncoderChoice& choice) {
-    PrivateFolder folder;
+    CallFolder folder(m_folder);
     auto sourceFile = folder / "source";
     auto targetFile = folder / "target";
     if (!folder.ok() || !WriteNewFile(sourceFile, source)) return {2003, {}};
     auto run = RunProcess(FfmpegArguments(m_ffmpeg, sourceFile, targetFile, choice),
-                          folder / "ffmpeg.log", m_timeout);
+                          folder / "ffmpeg.log", m_timeout, &m_children);
     TranscodeOutcome outcome{2003, {}};
     if (run.exitCode == 0 && ReadWholeFile(targetFile, outcome.data)) outcome.returnCode = 0;
     return outcome;
@@ -170,12 +194,13 @@ TranscodeOutcome Transcoder::runFfmpeg(const std::string& source, const EncoderC
 // frames without touching them; all within one transcode timeout.
 TranscodeOutcome Transcoder::runAmrWb(const std::string& source, const EncoderChoice& choice) {
     auto deadline = std::chrono::steady_clock::now() + m_timeout;
-    PrivateFolder folder;
+    CallFolder folder(m_folder);
     auto sourceFile = folder / "source";
     auto pcmFile = folder / "pcm";
     auto log = folder / "ffmpeg.log";
     if (!folder.ok() || !WriteNewFile(sourceFile, source)) return {2003, {}};
-    if (RunProcess(AmrWbPcmArguments(m_ffmpeg, sourceFile, pcmFile), log, TimeLeft(deadline))
+    if (RunProcess(AmrWbPcmArguments(m_ffmpeg, sourceFile, pcmFile), log, TimeLeft(deadline),
+                   &m_children)
             .exitCode != 0)
         return {2003, {}};
     auto storage = EncodeAmrWbFile(pcmFile, AmrWbMode(choice.bitRate), deadline);
@@ -186,7 +211,8 @@ TranscodeOutcome Transcoder::runAmrWb(const std::string& source, const EncoderCh
     auto targetFile = folder / "target";
     TranscodeOutcome outcome{2003, {}};
     if (WriteNewFile(storageFile, *storage) &&
-        RunProcess(AmrWbMp4Arguments(m_ffmpeg, storageFile, targetFile), log, TimeLeft(deadline))
+        RunProcess(AmrWbMp4Arguments(m_ffmpeg, storageFile, targetFile), log, TimeLeft(deadline),
+                   &m_children)
                 .exitCode == 0 &&
         ReadWholeFile(targetFile, outcome.data))
         outcome.returnCode = 0;
