@@ -333,6 +333,24 @@ INSTANTIATE_TEST_SUITE_P(Batches, CliAndStandin,
                                            Batch{"FileSystemModeThreeJobs", false, 3, "mp3"}),
                          [](const auto& info) { return info.param.name; });
 
+// As many jobs as workers, each its own connection: every file is saved (a listen backlog of 5 once
+// lost some of them to resets).
+TEST(CliAndStandinAtLoad, SixtyFourJobsAgainstSixtyFourWorkersSaveEveryFile) {
+    TempDir work;
+    fs::create_directory(work / "src");
+    fs::create_directory(work / "out");
+    for (int i = 0; i < 200; ++i)
+        writeBytes(work / "src" / ("song " + std::to_string(i) + ".mp3"), allByteValues());
+    auto options = TestOptions();
+    options.workers = 64;
+    RunningStandin standin(options);
+    const CliRun run = RunCli({"--endpoint", standin.service().endpointUrl(), "--target-dir",
+                               (work / "out").string(), "--jobs", "64", (work / "src").string()},
+                              work.path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(FilesIn(work / "out").size(), 200u);
+}
+
 struct Stop {
     const char* name;
     int signal;

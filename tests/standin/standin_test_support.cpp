@@ -103,7 +103,9 @@ standin::StandinOptions TestOptions() {
 }
 
 std::string ToneWav(int samplingRate, int milliseconds) {
-    std::uint32_t samples = static_cast<std::uint32_t>(samplingRate) * milliseconds / 1000;
+    // In 64 bits: half an hour at 8 kHz is more samples times milliseconds than 32 bits hold.
+    const auto samples =
+        static_cast<std::uint32_t>(std::uint64_t{1} * samplingRate * milliseconds / 1000);
     std::string wav = "RIFF";
     AppendLittleEndian(wav, 36 + samples * 2, 4);
     wav += "WAVEfmt ";

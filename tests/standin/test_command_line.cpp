@@ -14,7 +14,7 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
          "--max-body",   "1000",     "--web-root",     "/srv",    "--web-port", "9000",
          "--force-code", "2004",     "--force-status", "503",     "--delay-ms", "250",
          "--quiet",      "--ffmpeg", "/opt/ffmpeg",    "--strict", "--read-timeout-ms", "300",
-         "--request-timeout-ms", "900", "--workers", "3"},
+         "--request-timeout-ms", "900", "--workers", "3", "--max-connections", "40"},
         line, error))
         << error;
     EXPECT_EQ(line.options.host, "0.0.0.0");
@@ -29,6 +29,7 @@ TEST(StandinCommandLine, ReadsEveryFlag) {
     EXPECT_EQ(line.options.readTimeout, std::chrono::milliseconds(300));
     EXPECT_EQ(line.options.requestTimeout, std::chrono::milliseconds(900));
     EXPECT_EQ(line.options.workers, 3);
+    EXPECT_EQ(line.options.maxConnections, 40);
     EXPECT_EQ(line.options.ffmpeg, "/opt/ffmpeg");
     EXPECT_TRUE(line.quiet);
     EXPECT_TRUE(line.options.strict);
@@ -56,7 +57,8 @@ TEST(StandinCommandLine, DefaultsToLoopbackOn8080AndRejectsBadInput) {
                                                                 {"--delay-ms", "-1"},
                                                                 {"--read-timeout-ms", "0"},
                                                                 {"--request-timeout-ms", "0"},
-                                                                {"--workers", "0"}}) {
+                                                                {"--workers", "0"},
+                                                                {"--max-connections", "0"}}) {
         CommandLine bad;
         error.clear();
         EXPECT_FALSE(ParseCommandLine(args, bad, error)) << args[0];

@@ -1,14 +1,18 @@
 // The stand-in under concurrent load and hostile clients on loopback: many clients at once, a
 // client that trickles its request, clients that vanish in the middle of the body or the answer,
-// and the resident size of the process that holds the service.
+// bursts of connections, the resident size of the process that holds the service, and its stop
+// by signal during a transcode.
 #include "media/base64.h"
 #include "standin/standin_test_support.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -27,6 +32,17 @@ namespace {
 
 std::string FileDataRequest(std::string_view bytes) {
     return ClientRequestText(FileDataLine(kqc::Base64Encode(bytes)), DefaultProfile());
+}
+
+const std::string kWsdlGet = "GET " + std::string(standin::kEndpointPath) +
+                             "?wsdl HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+
+// argv-style pointers to the strings, ending with a null pointer.
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& text : strings) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 std::string HttpHead(std::size_t contentLength) {
@@ -59,7 +75,15 @@ public:
         ssize_t n;
         while ((n = recv(m_fd, buffer, sizeof buffer, 0)) > 0) bytes.append(buffer, n);
         closedByPeer = n == 0 || errno == ECONNRESET;
+        m_reset = n < 0 && errno == ECONNRESET;
         return bytes;
+    }
+    bool wasReset() const { return m_reset; }
+    // Whether the peer has closed or reset the connection, without waiting.
+    bool peerHasClosed() {
+        char byte;
+        const ssize_t n = recv(m_fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+        return n == 0 || (n < 0 && errno != EAGAIN);
     }
     std::string readSome(std::size_t atLeast) {
         std::string bytes;
@@ -76,6 +100,7 @@ public:
 private:
     int m_fd;
     bool m_connected = false;
+    bool m_reset = false;
 };
 
 // "code=..." or "refused=..." etc. of every line of the request log, in order.
@@ -218,9 +243,9 @@ TEST(StandinLoad, AClientTricklingWithinEveryReadTimeoutIsDroppedAtTheRequestDea
     RunningStandin standin(options);
     const std::string body = FileDataRequest("trickled");
     const std::string request = HttpHead(body.size()) + body;
-    // A byte every 20 ms from the body's first: without a deadline, 20 s. (The head is read by
-    // httplib before the service sees the request: only the read timeout bounds it.)
-    for (std::size_t sent : {request.find("\r\n\r\n") + 4}) {
+    // A byte every 20 ms, from the head's first byte or the body's: without a deadline, 20 s. A
+    // request dropped before its head was whole is not logged.
+    for (std::size_t sent : {std::size_t{0}, request.find("\r\n\r\n") + 4}) {
         RawClient trickler(standin.service().port());
         ASSERT_TRUE(trickler.send(request.substr(0, sent)));
         const auto start = std::chrono::steady_clock::now();
@@ -263,19 +288,26 @@ TEST(StandinLoad, ClientsThatVanishMidAnswerLeaveTheServiceWorking) {
     EXPECT_EQ(Outcomes(standin.log()).size(), 3u);
 }
 
-// A quorra-standin process with the echo engine on a free loopback port, stopped with SIGTERM on
-// destruction.
+// A quorra-standin process on a free loopback port (the echo engine unless options say
+// otherwise), with tmpdir as its TMPDIR when given, stopped with SIGTERM on destruction.
 class SpawnedStandin {
 public:
-    SpawnedStandin() {
+    explicit SpawnedStandin(std::vector<std::string> options = {"--engine", "echo", "--quiet"},
+                            const std::string& tmpdir = {}) {
+        options.insert(options.begin(), {KQC_STANDIN_PROGRAM, "--port", "0"});
+        std::vector<std::string> environment;
+        for (char** variable = environ; *variable; ++variable)
+            if (tmpdir.empty() || std::strncmp(*variable, "TMPDIR=", 7) != 0)
+                environment.emplace_back(*variable);
+        if (!tmpdir.empty()) environment.push_back("TMPDIR=" + tmpdir);
+        auto argv = Pointers(options), envp = Pointers(environment);
         int out[2];
         if (pipe(out) != 0) return;
         m_pid = fork();
         if (m_pid == 0) {
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
-            execl(KQC_STANDIN_PROGRAM, KQC_STANDIN_PROGRAM, "--port", "0", "--engine", "echo",
-                  "--quiet", static_cast<char*>(nullptr));
+            execve(KQC_STANDIN_PROGRAM, argv.data(), envp.data());
             _exit(127);
         }
         close(out[1]);
@@ -296,17 +328,19 @@ public:
     SpawnedStandin& operator=(const SpawnedStandin&) = delete;
 
     int port() const { return m_port; }
-    // SIGTERM, then true when the process ended within the time given.
-    bool stopsWithin(std::chrono::seconds limit) {
-        kill(m_pid, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    pid_t pid() const { return m_pid; }
+    // The signals 100 ms apart, then the exit status when the process ended within seconds, -1
+    // otherwise.
+    int exitAfter(const std::vector<int>& signals, int seconds) {
+        for (int signal : signals) {
+            kill(m_pid, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
+        const int status = waitForExit(m_pid, seconds);
         m_pid = -1;
-        return true;
+        return status;
     }
+    bool stopsWithin(std::chrono::seconds limit) { return exitAfter({SIGTERM}, limit.count()) == 0; }
     long statusKiB(const char* field) const {
         std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
         for (std::string line; std::getline(status, line);)
@@ -376,6 +410,155 @@ TEST(StandinLoad, ResidentSizeOfTheServiceStaysBounded) {
     }
     EXPECT_EQ(PostFromClientsAtOnce(standin.port(), 1, 1, 10).done, 1);
 }
+
+int ThreadsOf(pid_t pid) {
+    const auto tasks = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task");
+    return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+}
+
+// 256 clients trickle request heads, a byte every 50 ms: the service holds no thread for them,
+// answers others at once and drops each at its request deadline.
+TEST(StandinLoad, HeadTricklersHoldNoThreadAndAreDroppedAtTheRequestDeadline) {
+    using namespace std::chrono;
+    constexpr auto kDeadline = milliseconds(2000);
+    SpawnedStandin standin({"--engine", "echo", "--quiet", "--request-timeout-ms", "2000"});
+    ASSERT_GT(standin.port(), 0);
+    std::vector<std::unique_ptr<RawClient>> tricklers;
+    std::vector<steady_clock::time_point> connected, dropped(256);
+    for (int i = 0; i < 256; ++i) {
+        tricklers.push_back(std::make_unique<RawClient>(standin.port()));
+        connected.push_back(steady_clock::now());
+    }
+    const std::string head = HttpHead(1000);
+    const auto end = steady_clock::now() + 2 * kDeadline;
+    for (std::size_t byte = 0; steady_clock::now() < end; ++byte) {
+        for (std::size_t i = 0; i < tricklers.size(); ++i) {
+            if (dropped[i] != steady_clock::time_point{}) continue;
+            if (tricklers[i]->peerHasClosed()) dropped[i] = steady_clock::now();
+            else tricklers[i]->send(head.substr(byte % head.size(), 1));
+        }
+        if (byte == 5) {
+            httplib::Client http("127.0.0.1", standin.port());
+            auto start = steady_clock::now();
+            const auto wsdl = http.Get(std::string(standin::kEndpointPath) + "?wsdl");
+            const auto wsdlTime = steady_clock::now() - start;
+            start = steady_clock::now();
+            const auto echo = http.Post(std::string(standin::kEndpointPath).c_str(),
+                                        {{"SOAPAction", "transcode"}}, FileDataRequest("x"),
+                                        "text/xml");
+            const auto echoTime = steady_clock::now() - start;
+            std::printf("WSDL in %ld ms, echo in %ld ms, %d threads\n",
+                        long(duration_cast<milliseconds>(wsdlTime).count()),
+                        long(duration_cast<milliseconds>(echoTime).count()),
+                        ThreadsOf(standin.pid()));
+            ASSERT_TRUE(wsdl && echo);
+            EXPECT_EQ(wsdl->status, 200);
+            EXPECT_EQ(ElementText(echo->body, "returnCode"), "0");
+            EXPECT_LT(wsdlTime, milliseconds(100));
+            EXPECT_LT(echoTime, milliseconds(100));
+            // main, the network thread, and the pool of workers + 1
+            EXPECT_LE(ThreadsOf(standin.pid()), 1 + 3);
+        }
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    for (std::size_t i = 0; i < tricklers.size(); ++i) {
+        EXPECT_GT(dropped[i], connected[i] + kDeadline - milliseconds(100)) << i;
+        EXPECT_LT(dropped[i], connected[i] + kDeadline + milliseconds(500)) << i;
+    }
+}
+
+// A thousand clients connect at once and ask for the WSDL: each is answered, with the WSDL or,
+// past the connection limit, 503; none is reset. The test and the service together need more
+// descriptors than the usual soft limit of 1024: the test raises its soft limit to the hard
+// limit, and the service inherits it.
+TEST(StandinLoad, AThousandConnectionsAtOnceAreAllAnsweredAndNoneReset) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    ASSERT_GT(limit.rlim_cur, 1100u) << "the hard limit of descriptors is too low";
+    SpawnedStandin standin;
+    ASSERT_GT(standin.port(), 0);
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < 1000; ++i) clients.push_back(std::make_unique<RawClient>(standin.port()));
+    for (auto& client : clients) EXPECT_TRUE(client->connected() && client->send(kWsdlGet));
+    int wsdl = 0, busy = 0, reset = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (auto& client : clients) {
+        bool closed = false;
+        const std::string answer = client->readToEnd(closed);
+        wsdl += answer.starts_with("HTTP/1.1 200") && answer.ends_with("</wsdl:definitions>\n");
+        busy += answer.starts_with("HTTP/1.1 503") && answer.find("Retry-After: 1\r\n") != std::string::npos;
+        reset += client->wasReset();
+        if (std::chrono::steady_clock::now() > end) break;
+    }
+    std::printf("%d WSDL, %d 503 answers, %d reset\n", wsdl, busy, reset);
+    EXPECT_EQ(wsdl + busy, 1000);
+    EXPECT_EQ(reset, 0);
+}
+
+// Both places taken by clients that send nothing: the third connection is answered 503 and
+// closed after its request was read, so that it sees the answer rather than a reset.
+TEST(StandinLoad, AConnectionBeyondTheLimitIsAnswered503WithoutAReset) {
+    auto options = TestOptions();
+    options.maxConnections = 2;
+    RunningStandin standin(options);
+    RawClient first(standin.service().port()), second(standin.service().port());
+    RawClient third(standin.service().port());
+    ASSERT_TRUE(third.send(kWsdlGet));
+    bool closed = false;
+    const std::string answer = third.readToEnd(closed);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 503") << answer;
+    EXPECT_NE(answer.find("Retry-After: 1\r\n"), std::string::npos) << answer;
+    EXPECT_TRUE(closed && !third.wasReset());
+}
+
+// The processes whose command line mentions text (ffmpeg names its files by their paths).
+std::vector<std::string> ProcessesMentioning(const std::string& text) {
+    std::vector<std::string> found;
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream in(process.path() / "cmdline", std::ios::binary);
+        std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (line.find(text) != std::string::npos) found.push_back(line);
+    }
+    return found;
+}
+
+struct StopCase {
+    const char* name;
+    std::vector<int> signals;
+    int withinSeconds;
+};
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
+class StandinStopTest : public ::testing::TestWithParam<StopCase> {};
+
+// Half an hour of sound to 48 kHz stereo AAC keeps ffmpeg busy for about 15 s, longer than the
+// 5 s the calls in flight are given: no ffmpeg and no private folder outlive the service.
+TEST_P(StandinStopTest, LeavesNoFfmpegAndNoPrivateFolder) {
+    if (!FfmpegPresent()) GTEST_SKIP() << "ffmpeg or ffprobe is not installed";
+    TempDir tmp;
+    SpawnedStandin standin({"--engine", "ffmpeg", "--quiet"}, tmp.path().string());
+    ASSERT_GT(standin.port(), 0);
+    const std::string body =
+        ClientRequestText(FileDataLine(kqc::Base64Encode(ToneWav(8000, 30 * 60 * 1000))),
+                          {"mp4", "aac", "64000", "Stereo", "48000"});
+    RawClient client(standin.port());
+    ASSERT_TRUE(client.send(HttpHead(body.size()) + body));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ProcessesMentioning(tmp.path().string()).empty() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(ProcessesMentioning(tmp.path().string()).empty()) << "ffmpeg did not start";
+    EXPECT_EQ(standin.exitAfter(GetParam().signals, GetParam().withinSeconds), 0);
+    EXPECT_EQ(ProcessesMentioning(tmp.path().string()), std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StandinStopTest,
+                         ::testing::Values(StopCase{"Sigterm", {SIGTERM}, 10},
+                                           StopCase{"Sigint", {SIGINT}, 10},
+                                           StopCase{"SigtermTwice", {SIGTERM, SIGTERM}, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kqc::test

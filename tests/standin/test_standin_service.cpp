@@ -148,6 +148,18 @@ INSTANTIATE_TEST_SUITE_P(
                      return ClientRequestText(LocationLine(web + "missing.mp3"), DefaultProfile());
                  },
                  "2002", "Error in input media"},
+        CodeCase{"LocationWithANulByte",
+                 [](const std::string& web) {
+                     return ClientRequestText(LocationLine(web + "song.mp3%00.txt"),
+                                              DefaultProfile());
+                 },
+                 "2002", "Error in input media"},
+        CodeCase{"LocationOutsideTheWebRoot",
+                 [](const std::string& web) {
+                     return ClientRequestText(
+                         LocationLine(web + "%2E%2E/%2E%2E/%2E%2E/etc/passwd"), DefaultProfile());
+                 },
+                 "2002", "Error in input media"},
         CodeCase{"LocationRefused",
                  [](auto&) {
                      return ClientRequestText(LocationLine("http://127.0.0.1:1/song.mp3"),
