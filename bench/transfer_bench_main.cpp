@@ -5,10 +5,11 @@
 // again. A second leg runs the client and curl against the stand-in (echo engine), so that the
 // stand-in's own cost shows beside the peer's. With --baseline-core-run, another build's client
 // (an earlier commit's kqc-bench-core-run) runs in every round too, so that two builds are
-// compared in the same hour on a machine whose speed moves from hour to hour.
+// compared in the same hour on a machine whose speed moves from hour to hour; with
+// --baseline-standin, another build's quorra-standin takes the same curl request in every round.
 //
 //   kqc-bench-transfer --standin PATH --core-run PATH --work DIR [--mib 256] [--runs 5]
-//                      [--baseline-core-run PATH]
+//                      [--baseline-core-run PATH] [--baseline-standin PATH]
 #include "bench/bench_support.h"
 #include "bench/copy_peer.h"
 #include "bench/standin_process.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -30,8 +32,8 @@ namespace {
 
 struct Round {
     ChildResult client, clientDebug, baseline, curl, encode, decode;
-    ChildResult standinClient, standinCurl;
-    double standinPeakMiB = 0;
+    ChildResult standinClient, standinCurl, baselineStandinCurl;
+    double standinPeakMiB = 0, baselineStandinPeakMiB = 0;
     double reference() const { return curl.wallSeconds + encode.wallSeconds + decode.wallSeconds; }
 };
 
@@ -103,8 +105,18 @@ ChildResult runCurl(const Paths& paths, const std::string& endpoint, bool check)
     return result;
 }
 
+// One curl request to a stand-in process, with the process's peak resident size meanwhile.
+ChildResult curlToStandin(const Paths& paths, const StandinProcess& standin, bool check,
+                          double& peakMiB) {
+    standin.resetPeakResidentSize();
+    ChildResult result = runCurl(paths, standin.endpoint(), check);
+    peakMiB = standin.peakResidentMiB();
+    return result;
+}
+
 Round runRound(const Paths& paths, const std::string& coreRun, const std::string& baselineRun,
-               const Endpoints& endpoints, const StandinProcess& standin, bool check, long turn) {
+               const Endpoints& endpoints, const StandinProcess& standin,
+               const StandinProcess* baselineStandin, bool check, long turn) {
     Round round;
     const auto client = clientCommand(paths, coreRun, endpoints.peer);
     auto withDebug = client;
@@ -137,9 +149,16 @@ Round runRound(const Paths& paths, const std::string& coreRun, const std::string
     fs::remove(paths.encoded);
     fs::remove(paths.decoded);
 
-    standin.resetPeakResidentSize();
-    round.standinCurl = runCurl(paths, endpoints.standin, check);
-    round.standinPeakMiB = standin.peakResidentMiB();
+    std::vector<std::function<void()>> standins{
+        [&] { round.standinCurl = curlToStandin(paths, standin, check, round.standinPeakMiB); }};
+    if (baselineStandin)
+        standins.push_back([&] {
+            round.baselineStandinCurl =
+                curlToStandin(paths, *baselineStandin, check, round.baselineStandinPeakMiB);
+        });
+    std::rotate(standins.begin(), standins.begin() + turn % static_cast<long>(standins.size()),
+                standins.end());
+    for (const auto& run : standins) run();
     round.standinClient = runClient(paths, clientCommand(paths, coreRun, endpoints.standin), check,
                                     "client run against the stand-in");
     return round;
@@ -167,6 +186,28 @@ void printBaselineRows(const std::vector<Round>& rounds) {
              Fixed(medianOf(rounds,
                             [](auto& r) { return r.client.wallSeconds / r.baseline.wallSeconds; }),
                    2));
+}
+
+// The other build's stand-in beside this one: the same request, the same peer, the same rounds.
+void printBaselineStandinRows(const std::vector<Round>& rounds) {
+    const double peak = medianOf(rounds, [](auto& r) { return r.standinPeakMiB; });
+    const double baselinePeak = medianOf(rounds, [](auto& r) { return r.baselineStandinPeakMiB; });
+    PrintRow("1s", "baseline stand-in (--baseline-standin) / copy-only peer",
+             Fixed(medianOf(rounds,
+                            [](auto& r) {
+                                return r.baselineStandinCurl.wallSeconds / r.curl.wallSeconds;
+                            }),
+                   2));
+    PrintRow("1s", "stand-in / baseline stand-in, same curl request",
+             Fixed(medianOf(rounds,
+                            [](auto& r) {
+                                return r.standinCurl.wallSeconds /
+                                       r.baselineStandinCurl.wallSeconds;
+                            }),
+                   2));
+    PrintRow("1s", "baseline stand-in peak resident size", Fixed(baselinePeak, 0) + " MiB");
+    PrintRow("1s", "stand-in peak resident size / baseline's", Fixed(peak / baselinePeak, 2),
+             "<= 1.10", AtMost(peak / baselinePeak, 1.10));
 }
 
 void printRows(const std::vector<Round>& rounds, long mib) {
@@ -203,7 +244,7 @@ void printRows(const std::vector<Round>& rounds, long mib) {
     PrintRow("1s", "curl POST to the stand-in (echo engine), wall",
              secondsOf(rounds, [](auto& r) { return r.standinCurl.wallSeconds; }));
     PrintRow("1s", "stand-in / copy-only peer, same curl request", Fixed(standinRatio, 2),
-             "<= 1.80", AtMost(standinRatio, 1.80));
+             "<= 1.20", AtMost(standinRatio, 1.20));
     PrintRow("1s", "stand-in peak resident size during that request",
              Fixed(medianOf(rounds, [](auto& r) { return r.standinPeakMiB; }), 0) + " MiB");
     PrintRow("1s", "client run against the stand-in, wall",
@@ -219,10 +260,11 @@ int main(int argc, char** argv) {
     const long mib = OptionNumber(argc, argv, "--mib", 256);
     const long runs = OptionNumber(argc, argv, "--runs", 5);
     const std::string baselineRun = OptionValue(argc, argv, "--baseline-core-run", "");
+    const std::string baselineStandin = OptionValue(argc, argv, "--baseline-standin", "");
     if (standin.empty() || coreRun.empty() || workRoot.empty()) {
         std::fprintf(stderr,
                      "usage: %s --standin PATH --core-run PATH --work DIR [--mib N] "
-                     "[--runs N] [--baseline-core-run PATH]\n",
+                     "[--runs N] [--baseline-core-run PATH] [--baseline-standin PATH]\n",
                      argv[0]);
         return 2;
     }
@@ -234,14 +276,20 @@ int main(int argc, char** argv) {
         WriteRandomFile(paths.input, static_cast<std::uint64_t>(mib) << 20);
         writeRequest(paths);
         StandinProcess service(standin);
+        std::optional<StandinProcess> baselineService;
+        if (!baselineStandin.empty()) baselineService.emplace(baselineStandin);
+        const StandinProcess* other = baselineService ? &*baselineService : nullptr;
         CopyPeer peer;
         const Endpoints endpoints{peer.endpoint(), service.endpoint()};
 
-        runRound(paths, coreRun, baselineRun, endpoints, service, true, 0);  // warm-up, checked
+        // The warm-up is checked.
+        runRound(paths, coreRun, baselineRun, endpoints, service, other, true, 0);
         std::vector<Round> rounds;
         for (long i = 0; i < runs; ++i)
-            rounds.push_back(runRound(paths, coreRun, baselineRun, endpoints, service, i == 0, i));
+            rounds.push_back(
+                runRound(paths, coreRun, baselineRun, endpoints, service, other, i == 0, i));
         printRows(rounds, mib);
+        if (other) printBaselineStandinRows(rounds);
         if (!baselineRun.empty()) printBaselineRows(rounds);
         fs::remove_all(work);
     } catch (const std::exception& e) {

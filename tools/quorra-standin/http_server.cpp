@@ -37,6 +37,11 @@ constexpr std::size_t kDrainPiece = 64 * 1024;
 // How long the server waits to accept again when it ran out of descriptors.
 constexpr std::chrono::milliseconds kAcceptRetry{50};
 constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+// Beast reads as much as the buffer's free room (at least 512 bytes, at most 64 KiB): through a
+// buffer left at its first 512 bytes, a 341 MiB body took a system call per 512 bytes and three
+// times as long (curl's POST of 256 MiB: 7 s instead of 2.2 s). Only a request's body gets the
+// larger buffer: a connection waiting for a head keeps the small one.
+constexpr std::size_t kBodyPiece = 64 * 1024;
 
 // Bytes that are no HTTP request, as opposed to a connection that ended or went silent.
 bool IsBadRequest(const beast::error_code& ec) {
@@ -140,6 +145,7 @@ void Session::onRead(beast::error_code ec) {
 }
 
 void Session::beginCall() {
+    m_buffer.reserve(kBodyPiece);
     m_inCall = true;
     m_headArrived = Clock::now();
     ++m_server.m_callsInFlight;
