@@ -5,7 +5,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/string.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
@@ -23,7 +23,6 @@ namespace beast = boost::beast;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
-using StreamExecutor = beast::tcp_stream::executor_type;
 
 namespace {
 
@@ -59,21 +58,31 @@ bool ExpectsContinue(const HttpRequest& head) {
 // One accepted connection: reads requests one after another (keep-alive), hands each to the
 // server's handler and writes the answer the handler gives back through a Reply. Lives as long as
 // an operation of its own or a Reply refers to it; the server holds it until it ends.
+//
+// Its one timer cancels the operation in progress when it expires, rather than closing the
+// socket as beast::tcp_stream's does: a request cut off by its deadline is logged and answered
+// before its connection closes.
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(tcp::socket socket, HttpServer& server)
-        : m_stream(std::move(socket)), m_server(server) {}
+        : m_socket(std::move(socket)), m_timer(m_socket.get_executor()), m_server(server) {}
 
     void serve() { readRequest(); }
     void refuseBusy();
-    void close() { m_stream.close(); }
+    void close() {
+        disarm();
+        beast::error_code ignored;
+        m_socket.close(ignored);
+    }
     bool inCall() const { return m_inCall; }
-    StreamExecutor executor() { return m_stream.get_executor(); }
+    tcp::socket::executor_type executor() { return m_socket.get_executor(); }
 
     template <class Body>
     void answer(http::response<Body> response);
 
 private:
+    void expireAt(Clock::time_point at);
+    void disarm();
     void readRequest();
     void readSome();
     void onRead(beast::error_code ec);
@@ -90,13 +99,17 @@ private:
     void drainSome();
     void finish();
 
-    beast::tcp_stream m_stream;
+    tcp::socket m_socket;
+    net::steady_timer m_timer;
+    unsigned m_timerArmed = 0;  // an expiry of an earlier arming is no timeout
+    bool m_timedOut = false;
     HttpServer& m_server;
     beast::flat_buffer m_buffer;
     std::optional<http::request_parser<http::string_body>> m_parser;
     Clock::time_point m_requestDeadline;
     Clock::time_point m_headArrived;
     unsigned m_version = 11;
+    bool m_headOnly = false;
     bool m_inCall = false;
     bool m_continued = false;
     bool m_keepAlive = false;
@@ -105,26 +118,43 @@ private:
     std::size_t m_drained = 0;
 };
 
+void Session::expireAt(Clock::time_point at) {
+    m_timedOut = false;
+    m_timer.expires_at(at);
+    m_timer.async_wait([self = shared_from_this(), armed = ++m_timerArmed](beast::error_code ec) {
+        if (ec || armed != self->m_timerArmed) return;
+        self->m_timedOut = true;
+        beast::error_code ignored;
+        self->m_socket.cancel(ignored);
+    });
+}
+
+void Session::disarm() {
+    ++m_timerArmed;
+    m_timer.cancel();
+}
+
 void Session::readRequest() {
     m_parser.emplace();
     m_parser->header_limit(kHeaderLimit);
     m_parser->body_limit(m_server.m_limits.maxBody);
     m_requestDeadline = Clock::now() + m_server.m_limits.requestTimeout;
     m_continued = false;
+    m_headOnly = false;
     readSome();
 }
 
 // Each wait ends at the next silence bound or at the request's deadline, whichever comes first.
 void Session::readSome() {
-    m_stream.expires_at(std::min(Clock::now() + m_server.m_limits.readTimeout, m_requestDeadline));
-    http::async_read_some(m_stream, m_buffer, *m_parser,
+    expireAt(std::min(Clock::now() + m_server.m_limits.readTimeout, m_requestDeadline));
+    http::async_read_some(m_socket, m_buffer, *m_parser,
                           [self = shared_from_this()](beast::error_code ec, std::size_t) {
                               self->onRead(ec);
                           });
 }
 
 void Session::onRead(beast::error_code ec) {
-    if (ec == net::error::operation_aborted) return finish();
+    if (ec == net::error::operation_aborted && !m_timedOut) return finish();  // closed by a stop
     const bool headDone = m_parser->is_header_done();
     if (headDone && !m_inCall) beginCall();
     if (ec == http::error::body_limit)
@@ -159,8 +189,8 @@ void Session::endCall() {
 
 void Session::sendContinue() {
     m_continued = true;
-    m_stream.expires_after(m_server.m_limits.readTimeout);
-    net::async_write(m_stream, net::buffer(kContinue.data(), kContinue.size()),
+    expireAt(Clock::now() + m_server.m_limits.readTimeout);
+    net::async_write(m_socket, net::buffer(kContinue.data(), kContinue.size()),
                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
                          if (ec) return self->finish();
                          self->readSome();
@@ -171,20 +201,22 @@ void Session::sendContinue() {
 void Session::handOver() {
     HttpRequest& request = m_parser->get();
     m_version = request.version();
+    m_headOnly = request.method() == http::verb::head;
     m_keepAlive = request.keep_alive() && !m_server.m_stopping;
-    m_stream.expires_never();
+    disarm();
     m_server.m_handler(m_parser->release(), Reply(shared_from_this(), m_headArrived));
 }
 
 // The connection ends with this answer, so that the rest of the request, should it still come,
-// is never read as further requests.
+// is never read as further requests. A client cut off at its deadline or its silence is not
+// waited for any longer.
 void Session::refuse(http::status status, std::string text, std::optional<Refusal> refusal) {
     if (refusal && m_server.m_refused) m_server.m_refused(m_parser->get(), *refusal);
     HttpResponse response{status, 11};
     response.set(http::field::content_type, "text/plain");
     response.body() = std::move(text);
     m_keepAlive = false;
-    m_drainAfterAnswer = true;
+    m_drainAfterAnswer = refusal != Refusal::incomplete;
     answer(std::move(response));
 }
 
@@ -200,10 +232,15 @@ void Session::refuseBusy() {
 
 template <class Body>
 void Session::answer(http::response<Body> response) {
+    if constexpr (!std::is_same_v<Body, http::empty_body>) {
+        response.prepare_payload();
+        // The answer to HEAD is the head alone, with the length the body would have.
+        if (m_headOnly)
+            return answer(http::response<http::empty_body>(std::move(response.base())));
+    }
     m_keepAlive = m_keepAlive && !m_server.m_stopping;
     response.version(m_version);
     response.keep_alive(m_keepAlive);
-    if constexpr (!std::is_same_v<Body, http::empty_body>) response.prepare_payload();
     auto message = std::make_shared<http::response<Body>>(std::move(response));
     auto serializer = std::make_shared<http::response_serializer<Body>>(*message);
     writeSome(std::move(message), std::move(serializer));
@@ -214,10 +251,10 @@ void Session::answer(http::response<Body> response) {
 template <class Body>
 void Session::writeSome(std::shared_ptr<http::response<Body>> response,
                         std::shared_ptr<http::response_serializer<Body>> serializer) {
-    m_stream.expires_after(m_server.m_limits.readTimeout);
+    expireAt(Clock::now() + m_server.m_limits.readTimeout);
     auto& pieces = *serializer;
     http::async_write_some(
-        m_stream, pieces,
+        m_socket, pieces,
         [self = shared_from_this(), response = std::move(response),
          serializer = std::move(serializer)](beast::error_code ec, std::size_t) mutable {
             if (ec) return self->finish();
@@ -236,14 +273,14 @@ void Session::afterAnswer() {
 
 void Session::drain() {
     beast::error_code ignored;
-    m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    m_stream.expires_after(m_server.m_limits.readTimeout);
+    m_socket.shutdown(tcp::socket::shutdown_send, ignored);
+    expireAt(Clock::now() + m_server.m_limits.readTimeout);
     drainSome();
 }
 
 void Session::drainSome() {
     m_buffer.consume(m_buffer.size());
-    m_stream.async_read_some(m_buffer.prepare(kDrainPiece),
+    m_socket.async_read_some(m_buffer.prepare(kDrainPiece),
                              [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                                  self->m_drained += n;
                                  if (ec || self->m_drained > kDrainAllowance)
@@ -257,8 +294,8 @@ void Session::finish() {
     m_finished = true;
     endCall();
     beast::error_code ignored;
-    m_stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    m_stream.close();
+    m_socket.shutdown(tcp::socket::shutdown_both, ignored);
+    close();
     m_server.forget(this);
 }
 
@@ -275,10 +312,6 @@ void Reply::operator()(HttpResponse response) && {
 }
 
 void Reply::operator()(http::response<http::file_body> response) && {
-    send(std::move(response));
-}
-
-void Reply::operator()(http::response<http::empty_body> response) && {
     send(std::move(response));
 }
 

@@ -3,7 +3,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/file_body.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/http/string_body.hpp>
@@ -36,7 +35,8 @@ struct ConnectionLimits {
 
 class Session;
 
-// The answer to one request, given once, from any thread: it is written on the server's thread.
+// The answer to one request, given once, from any thread: it is written on the server's thread,
+// without its body when the request was HEAD.
 class Reply {
 public:
     Reply(std::shared_ptr<Session> session, std::chrono::steady_clock::time_point headArrived)
@@ -44,8 +44,6 @@ public:
 
     void operator()(HttpResponse response) &&;
     void operator()(http::response<http::file_body> response) &&;
-    // A head without a body, its Content-Length set by the caller (the answer to HEAD).
-    void operator()(http::response<http::empty_body> response) &&;
 
     std::chrono::steady_clock::time_point headArrived() const { return m_headArrived; }
 

@@ -62,8 +62,7 @@ WebRootFile WebRootTarget(const std::filesystem::path& root, std::string_view ta
 
 void AnswerFromWebRoot(const std::filesystem::path& root, const HttpRequest& request,
                        Reply reply) {
-    const bool head = request.method() == http::verb::head;
-    if (!head && request.method() != http::verb::get) {
+    if (request.method() != http::verb::get && request.method() != http::verb::head) {
         HttpResponse refused = TextAnswer(http::status::method_not_allowed, "GET or HEAD only\n");
         refused.set(http::field::allow, "GET, HEAD");
         return std::move(reply)(std::move(refused));
@@ -78,12 +77,6 @@ void AnswerFromWebRoot(const std::filesystem::path& root, const HttpRequest& req
         const bool bad = found.status == http::status::bad_request;
         return std::move(reply)(TextAnswer(bad ? http::status::bad_request : http::status::not_found,
                                            bad ? "Bad request\n" : "Not found\n"));
-    }
-    if (head) {
-        http::response<http::empty_body> answer{http::status::ok, 11};
-        answer.set(http::field::content_type, "application/octet-stream");
-        answer.content_length(file.size());
-        return std::move(reply)(std::move(answer));
     }
     http::response<http::file_body> answer{http::status::ok, 11};
     answer.set(http::field::content_type, "application/octet-stream");
