@@ -340,7 +340,9 @@ public:
         m_pid = -1;
         return status;
     }
-    bool stopsWithin(std::chrono::seconds limit) { return exitAfter({SIGTERM}, limit.count()) == 0; }
+    bool stopsWithin(std::chrono::seconds limit) {
+        return exitAfter({SIGTERM}, limit.count()) == 0;
+    }
     long statusKiB(const char* field) const {
         std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
         for (std::string line; std::getline(status, line);)
@@ -412,7 +414,8 @@ TEST(StandinLoad, ResidentSizeOfTheServiceStaysBounded) {
 }
 
 int ThreadsOf(pid_t pid) {
-    const auto tasks = std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task");
+    const auto tasks =
+        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task");
     return static_cast<int>(std::distance(begin(tasks), end(tasks)));
 }
 
@@ -436,7 +439,7 @@ TEST(StandinLoad, HeadTricklersHoldNoThreadAndAreDroppedAtTheRequestDeadline) {
         for (std::size_t i = 0; i < tricklers.size(); ++i) {
             if (dropped[i] != steady_clock::time_point{}) continue;
             if (tricklers[i]->peerHasClosed()) dropped[i] = steady_clock::now();
-            else tricklers[i]->send(head.substr(byte % head.size(), 1));
+            if (dropped[i] == steady_clock::time_point{}) tricklers[i]->send(head.substr(byte, 1));
         }
         if (byte == 5) {
             httplib::Client http("127.0.0.1", standin.port());
@@ -444,9 +447,9 @@ TEST(StandinLoad, HeadTricklersHoldNoThreadAndAreDroppedAtTheRequestDeadline) {
             const auto wsdl = http.Get(std::string(standin::kEndpointPath) + "?wsdl");
             const auto wsdlTime = steady_clock::now() - start;
             start = steady_clock::now();
-            const auto echo = http.Post(std::string(standin::kEndpointPath).c_str(),
-                                        {{"SOAPAction", "transcode"}}, FileDataRequest("x"),
-                                        "text/xml");
+            const auto echo =
+                http.Post(std::string(standin::kEndpointPath).c_str(),
+                          {{"SOAPAction", "transcode"}}, FileDataRequest("x"), "text/xml");
             const auto echoTime = steady_clock::now() - start;
             std::printf("WSDL in %ld ms, echo in %ld ms, %d threads\n",
                         long(duration_cast<milliseconds>(wsdlTime).count()),
@@ -492,7 +495,8 @@ TEST(StandinLoad, AThousandConnectionsAtOnceAreAllAnsweredAndNoneReset) {
         bool closed = false;
         const std::string answer = client->readToEnd(closed);
         wsdl += answer.starts_with("HTTP/1.1 200") && answer.ends_with("</wsdl:definitions>\n");
-        busy += answer.starts_with("HTTP/1.1 503") && answer.find("Retry-After: 1\r\n") != std::string::npos;
+        busy += answer.starts_with("HTTP/1.1 503") &&
+                answer.find("Retry-After: 1\r\n") != std::string::npos;
         reset += client->wasReset();
         if (std::chrono::steady_clock::now() > end) break;
     }
@@ -533,7 +537,9 @@ struct StopCase {
     std::vector<int> signals;
     int withinSeconds;
 };
-void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const StopCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class StandinStopTest : public ::testing::TestWithParam<StopCase> {};
 
@@ -550,7 +556,8 @@ TEST_P(StandinStopTest, LeavesNoFfmpegAndNoPrivateFolder) {
     RawClient client(standin.port());
     ASSERT_TRUE(client.send(HttpHead(body.size()) + body));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (ProcessesMentioning(tmp.path().string()).empty() && std::chrono::steady_clock::now() < end)
+    while (ProcessesMentioning(tmp.path().string()).empty() &&
+           std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_FALSE(ProcessesMentioning(tmp.path().string()).empty()) << "ffmpeg did not start";
     EXPECT_EQ(standin.exitAfter(GetParam().signals, GetParam().withinSeconds), 0);

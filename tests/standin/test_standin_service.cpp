@@ -156,8 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "2002", "Error in input media"},
         CodeCase{"LocationOutsideTheWebRoot",
                  [](const std::string& web) {
-                     return ClientRequestText(
-                         LocationLine(web + "%2E%2E/%2E%2E/%2E%2E/etc/passwd"), DefaultProfile());
+                     return ClientRequestText(LocationLine(web + "%2E%2E/%2E%2E/%2E%2E/etc/passwd"),
+                                              DefaultProfile());
                  },
                  "2002", "Error in input media"},
         CodeCase{"LocationRefused",

@@ -147,10 +147,9 @@ void Session::readRequest() {
 // Each wait ends at the next silence bound or at the request's deadline, whichever comes first.
 void Session::readSome() {
     expireAt(std::min(Clock::now() + m_server.m_limits.readTimeout, m_requestDeadline));
-    http::async_read_some(m_socket, m_buffer, *m_parser,
-                          [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                              self->onRead(ec);
-                          });
+    http::async_read_some(
+        m_socket, m_buffer, *m_parser,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onRead(ec); });
 }
 
 void Session::onRead(beast::error_code ec) {
@@ -158,10 +157,10 @@ void Session::onRead(beast::error_code ec) {
     const bool headDone = m_parser->is_header_done();
     if (headDone && !m_inCall) beginCall();
     if (ec == http::error::body_limit)
-        return refuse(http::status::payload_too_large,
-                      "Request body exceeds " + std::to_string(m_server.m_limits.maxBody) +
-                          " bytes\n",
-                      Refusal::tooLarge);
+        return refuse(
+            http::status::payload_too_large,
+            "Request body exceeds " + std::to_string(m_server.m_limits.maxBody) + " bytes\n",
+            Refusal::tooLarge);
     // The client stopped sending, went away or missed the deadline: nothing of a cut-off request
     // is acted on.
     if (ec && headDone)
@@ -235,8 +234,7 @@ void Session::answer(http::response<Body> response) {
     if constexpr (!std::is_same_v<Body, http::empty_body>) {
         response.prepare_payload();
         // The answer to HEAD is the head alone, with the length the body would have.
-        if (m_headOnly)
-            return answer(http::response<http::empty_body>(std::move(response.base())));
+        if (m_headOnly) return answer(http::response<http::empty_body>(std::move(response.base())));
     }
     m_keepAlive = m_keepAlive && !m_server.m_stopping;
     response.version(m_version);
@@ -283,8 +281,7 @@ void Session::drainSome() {
     m_socket.async_read_some(m_buffer.prepare(kDrainPiece),
                              [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                                  self->m_drained += n;
-                                 if (ec || self->m_drained > kDrainAllowance)
-                                     return self->finish();
+                                 if (ec || self->m_drained > kDrainAllowance) return self->finish();
                                  self->drainSome();
                              });
 }

@@ -54,8 +54,7 @@ private:
 
 // Waits for the child without reaping it, so that its process group cannot be taken by another
 // process while ChildProcesses may still signal it; then takes it off the list and reaps it.
-ProcessResult WaitBounded(pid_t pid, std::chrono::milliseconds timeout,
-                          ChildProcesses* children) {
+ProcessResult WaitBounded(pid_t pid, std::chrono::milliseconds timeout, ChildProcesses* children) {
     ProcessResult result;
     result.started = true;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -112,8 +111,8 @@ void ChildProcesses::endAll(std::chrono::milliseconds grace) {
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::filesystem::path& outputFile,
-                         std::chrono::milliseconds timeout, ChildProcesses* children) {
+                         const std::filesystem::path& outputFile, std::chrono::milliseconds timeout,
+                         ChildProcesses* children) {
     if (argv.empty()) return {};
     const std::filesystem::path program = FindProgram(argv[0]);
     const Descriptor input(open("/dev/null", O_RDONLY | O_CLOEXEC));

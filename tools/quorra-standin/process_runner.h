@@ -41,8 +41,8 @@ private:
 // that started it end first. A run that outlasts timeout is killed. With children, the run is
 // listed there while it lasts.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::filesystem::path& outputFile,
-                         std::chrono::milliseconds timeout, ChildProcesses* children = nullptr);
+                         const std::filesystem::path& outputFile, std::chrono::milliseconds timeout,
+                         ChildProcesses* children = nullptr);
 
 // The program's path when it is an executable file, or when it has no "/" and an executable of
 // that name lies in a PATH folder; empty otherwise.

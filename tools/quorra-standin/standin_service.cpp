@@ -106,8 +106,7 @@ private:
 };
 
 ConnectionLimits Limits(const StandinOptions& options) {
-    return {options.readTimeout, options.requestTimeout, options.maxBody,
-            options.maxConnections};
+    return {options.readTimeout, options.requestTimeout, options.maxBody, options.maxConnections};
 }
 
 }  // namespace
@@ -125,11 +124,12 @@ struct StandinService::Exchange {
 StandinService::StandinService(StandinOptions options)
     : m_options(std::move(options)),
       m_processor(m_options),
-      m_server(m_io, Limits(m_options),
-               [this](HttpRequest&& request, Reply reply) {
-                   handleEndpoint(std::move(request), std::move(reply));
-               },
-               [this](const HttpRequest& head, Refusal refusal) { logRefusal(head, refusal); }),
+      m_server(
+          m_io, Limits(m_options),
+          [this](HttpRequest&& request, Reply reply) {
+              handleEndpoint(std::move(request), std::move(reply));
+          },
+          [this](const HttpRequest& head, Refusal refusal) { logRefusal(head, refusal); }),
       m_pool(static_cast<std::size_t>(m_options.workers) + 1) {}
 
 StandinService::~StandinService() {
@@ -228,8 +228,7 @@ HttpResponse StandinService::answerGet(const HttpRequest& request) const {
     return TextResponse(http::status::ok, ServiceWsdl(kServiceNamespace, address), kXmlType);
 }
 
-void StandinService::answerPost(HttpRequest& request, HttpResponse& response,
-                                Exchange& exchange) {
+void StandinService::answerPost(HttpRequest& request, HttpResponse& response, Exchange& exchange) {
     const std::string action = HeaderValue(request, "SOAPAction");
     if (!action.empty()) exchange.action = action;
     if (m_options.forceStatus != 0) {
@@ -273,17 +272,19 @@ void StandinService::answerCall(std::string& body, HttpResponse& response, Excha
 
     // The answer takes over the target's buffer instead of a copy of it.
     const std::string_view message = ServiceMessage(result.returnCode);
-    response.body() = result.target ? TranscodeResponseXmlAroundBytes(parsed.operationNamespace,
-                                                                      result.returnCode, message,
-                                                                      std::move(*result.target))
-                                    : TranscodeResponseXml(parsed.operationNamespace,
-                                                           result.returnCode, message, std::nullopt);
+    response.body() =
+        result.target
+            ? TranscodeResponseXmlAroundBytes(parsed.operationNamespace, result.returnCode, message,
+                                              std::move(*result.target))
+            : TranscodeResponseXml(parsed.operationNamespace, result.returnCode, message,
+                                   std::nullopt);
     response.set(http::field::content_type, kXmlType);
 }
 
 void StandinService::answerFault(HttpResponse& response, std::string_view code,
                                  std::string_view text, Exchange& exchange) const {
-    response = TextResponse(http::status::internal_server_error, SoapFaultXml(code, text), kXmlType);
+    response =
+        TextResponse(http::status::internal_server_error, SoapFaultXml(code, text), kXmlType);
     exchange.status = 500;
     exchange.outcome = "fault=" + std::string(code);
 }

@@ -29,8 +29,8 @@ constexpr std::chrono::seconds kFfmpegEndGrace{1};
 // empty); empty when it cannot be made.
 std::filesystem::path MakePrivateFolder(const std::filesystem::path& parent) {
     std::error_code ec;
-    const std::filesystem::path inside = parent.empty() ? std::filesystem::temp_directory_path(ec)
-                                                        : parent;
+    const std::filesystem::path inside =
+        parent.empty() ? std::filesystem::temp_directory_path(ec) : parent;
     std::string pattern = inside / "quorra-standin-XXXXXX";
     return !ec && mkdtemp(pattern.data()) ? std::filesystem::path(pattern)
                                           : std::filesystem::path();

@@ -60,8 +60,7 @@ WebRootFile WebRootTarget(const std::filesystem::path& root, std::string_view ta
     return {http::status::ok, file};
 }
 
-void AnswerFromWebRoot(const std::filesystem::path& root, const HttpRequest& request,
-                       Reply reply) {
+void AnswerFromWebRoot(const std::filesystem::path& root, const HttpRequest& request, Reply reply) {
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
         HttpResponse refused = TextAnswer(http::status::method_not_allowed, "GET or HEAD only\n");
         refused.set(http::field::allow, "GET, HEAD");
@@ -75,8 +74,9 @@ void AnswerFromWebRoot(const std::filesystem::path& root, const HttpRequest& req
         file.open(found.path.c_str(), boost::beast::file_mode::scan, ec);
     if (found.status != http::status::ok || ec) {
         const bool bad = found.status == http::status::bad_request;
-        return std::move(reply)(TextAnswer(bad ? http::status::bad_request : http::status::not_found,
-                                           bad ? "Bad request\n" : "Not found\n"));
+        return std::move(reply)(
+            TextAnswer(bad ? http::status::bad_request : http::status::not_found,
+                       bad ? "Bad request\n" : "Not found\n"));
     }
     http::response<http::file_body> answer{http::status::ok, 11};
     answer.set(http::field::content_type, "application/octet-stream");
