@@ -89,7 +89,7 @@ std::string FileDataLine(std::string_view base64) {
 }
 
 standin::TargetProfile DefaultProfile() {
-    return {"mp4", "aac", "16000", "Mono", "22050"};
+    return {"mp4", "aac", "16000", "22050", "Mono"};
 }
 
 standin::StandinOptions TestOptions() {

@@ -22,7 +22,7 @@ std::string ClientRequestText(std::string_view sourceLine, const standin::Target
 std::string LocationLine(std::string_view url);
 std::string FileDataLine(std::string_view base64);
 
-standin::TargetProfile DefaultProfile();  // mp4 / aac / 16000 / Mono / 22050
+standin::TargetProfile DefaultProfile();  // mp4 / aac / 16000 / 22050 / Mono
 
 // Options for an in-process service: any free loopback port, echo engine, no request log.
 standin::StandinOptions TestOptions();

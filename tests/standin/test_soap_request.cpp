@@ -15,7 +15,7 @@ std::string Wrap(std::string_view envelopeAttributes, std::string_view body) {
 }
 
 TEST(ParseTranscodeCall, ReadsTheClientsRequestLineByLine) {
-    TargetProfile profile{"wav", "pcm", "", "Stereo", "44100"};
+    TargetProfile profile{"wav", "pcm", "", "44100", "Stereo"};
     auto parsed = ParseTranscodeCall(
         test::ClientRequestText(test::LocationLine("http://h/a&amp;b.mp3"), profile), kNs);
     ASSERT_EQ(parsed.problem, SoapProblem::none) << parsed.detail;

@@ -74,21 +74,21 @@ TEST_P(StandinFfmpegTest, TranscodesAWavToTheRequestedProfile) {
 INSTANTIATE_TEST_SUITE_P(
     Profiles, StandinFfmpegTest,
     ::testing::Values(
-        TranscodeCase{"AacMonoInMp4", {"mp4", "aac", "16000", "Mono", "22050"}, "aac,22050,1"},
-        TranscodeCase{"AacStereoInMp4", {"mp4", "aac", "64000", "Stereo", "48000"}, "aac,48000,2"},
-        TranscodeCase{"ALawInWav", {"wav", "g711a", "64000", "Mono", "8000"}, "pcm_alaw,8000,1"},
+        TranscodeCase{"AacMonoInMp4", {"mp4", "aac", "16000", "22050", "Mono"}, "aac,22050,1"},
+        TranscodeCase{"AacStereoInMp4", {"mp4", "aac", "64000", "48000", "Stereo"}, "aac,48000,2"},
+        TranscodeCase{"ALawInWav", {"wav", "g711a", "64000", "8000", "Mono"}, "pcm_alaw,8000,1"},
         TranscodeCase{
-            "MuLawStereoInAu", {"au", "g711u", "64000", "Stereo", "8000"}, "pcm_mulaw,8000,2"},
-        TranscodeCase{"AdpcmInWav", {"wav", "adpcm", "32000", "Mono", "8000"}, "adpcm_g726,8000,1"},
-        TranscodeCase{"AdpcmInAu", {"au", "adpcm", "24000", "Mono", "8000"}, "adpcm_g726le,8000,1"},
-        TranscodeCase{"PcmInAuAt8000", {"au", "pcm", "", "Mono", "8000"}, "pcm_s16be,8000,1"},
-        TranscodeCase{"PcmStereoInWav", {"wav", "pcm", "", "Stereo", "44100"}, "pcm_s16le,44100,2"},
-        TranscodeCase{"Wma", {"wma", "wma", "64000", "Stereo", "48000"}, "wmav2,48000,2"},
+            "MuLawStereoInAu", {"au", "g711u", "64000", "8000", "Stereo"}, "pcm_mulaw,8000,2"},
+        TranscodeCase{"AdpcmInWav", {"wav", "adpcm", "32000", "8000", "Mono"}, "adpcm_g726,8000,1"},
+        TranscodeCase{"AdpcmInAu", {"au", "adpcm", "24000", "8000", "Mono"}, "adpcm_g726le,8000,1"},
+        TranscodeCase{"PcmInAuAt8000", {"au", "pcm", "", "8000", "Mono"}, "pcm_s16be,8000,1"},
+        TranscodeCase{"PcmStereoInWav", {"wav", "pcm", "", "44100", "Stereo"}, "pcm_s16le,44100,2"},
+        TranscodeCase{"Wma", {"wma", "wma", "64000", "48000", "Stereo"}, "wmav2,48000,2"},
         // clang-format off
-        TranscodeCase{"AmrWbInAmr", {"amr", "amr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "amr", kAmrWbRates},
-        TranscodeCase{"AmrWbInMp4", {"mp4", "amr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "mp4", kAmrWbRates},
-        TranscodeCase{"AmrWbClientSpellingInAmr", {"amr", "anr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "amr", kAmrWbRates},
-        TranscodeCase{"AmrWbClientSpellingInMp4", {"mp4", "anr-wb", "", "Mono", "16000"}, "amr_wb,16000,1", "mp4", kAmrWbRates}),
+        TranscodeCase{"AmrWbInAmr", {"amr", "amr-wb", "", "16000", "Mono"}, "amr_wb,16000,1", "amr", kAmrWbRates},
+        TranscodeCase{"AmrWbInMp4", {"mp4", "amr-wb", "", "16000", "Mono"}, "amr_wb,16000,1", "mp4", kAmrWbRates},
+        TranscodeCase{"AmrWbClientSpellingInAmr", {"amr", "anr-wb", "", "16000", "Mono"}, "amr_wb,16000,1", "amr", kAmrWbRates},
+        TranscodeCase{"AmrWbClientSpellingInMp4", {"mp4", "anr-wb", "", "16000", "Mono"}, "amr_wb,16000,1", "mp4", kAmrWbRates}),
     // clang-format on
     [](const auto& info) { return std::string(info.param.name); });
 

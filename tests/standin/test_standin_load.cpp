@@ -552,7 +552,7 @@ TEST_P(StandinStopTest, LeavesNoFfmpegAndNoPrivateFolder) {
     ASSERT_GT(standin.port(), 0);
     const std::string body =
         ClientRequestText(FileDataLine(kqc::Base64Encode(ToneWav(8000, 30 * 60 * 1000))),
-                          {"mp4", "aac", "64000", "Stereo", "48000"});
+                          {"mp4", "aac", "64000", "48000", "Stereo"});
     RawClient client(standin.port());
     ASSERT_TRUE(client.send(HttpHead(body.size()) + body));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);

@@ -107,12 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CodeCase{"ForbiddenCombination",
                  [](auto&) {
-                     return FileDataRequest("x", {"mp4", "aac", "16000", "Stereo", "22050"});
+                     return FileDataRequest("x", {"mp4", "aac", "16000", "22050", "Stereo"});
                  },
                  "2001", "Error in command parameters"},
         CodeCase{"UnknownCodec",
                  [](auto&) {
-                     return FileDataRequest("x", {"mp4", "vorbis", "16000", "Mono", "22050"});
+                     return FileDataRequest("x", {"mp4", "vorbis", "16000", "22050", "Mono"});
                  },
                  "2001", "Error in command parameters"},
         CodeCase{"NoSource",

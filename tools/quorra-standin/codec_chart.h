@@ -11,8 +11,8 @@ struct TargetProfile {
     std::string fileFormat;
     std::string codec;
     std::string bitRate;       // bits per second
-    std::string channels;      // "Mono" or "Stereo"
     std::string samplingRate;  // Hz
+    std::string channels;      // "Mono" or "Stereo"
 };
 
 // How the service produces a combination that the chart allows.

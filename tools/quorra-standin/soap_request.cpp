@@ -199,7 +199,8 @@ std::optional<TargetProfile> ReadProfile(const pugi::xml_node& request, const Pa
     auto samplingRate = parts.text(audio, "samplingRate");
     if (!audio || !fileFormat || !codec || !bitRate || !channels || !samplingRate)
         return std::nullopt;
-    return TargetProfile{*fileFormat, *codec, *bitRate, *channels, *samplingRate};
+    return TargetProfile{.fileFormat = *fileFormat, .codec = *codec, .bitRate = *bitRate,
+                         .samplingRate = *samplingRate, .channels = *channels};
 }
 
 ParsedCall NotWellFormed(std::string detail) {
