@@ -526,7 +526,12 @@ std::vector<std::string> ProcessesMentioning(const std::string& text) {
     std::vector<std::string> found;
     for (const auto& process : std::filesystem::directory_iterator("/proc")) {
         std::ifstream in(process.path() / "cmdline", std::ios::binary);
-        std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string line;
+        try {
+            line.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (const std::ios_base::failure&) {
+            continue;  // the process ended between the open and the read (ESRCH)
+        }
         if (line.find(text) != std::string::npos) found.push_back(line);
     }
     return found;
