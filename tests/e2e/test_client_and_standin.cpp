@@ -139,10 +139,7 @@ TEST_P(ClientAndStandinBothModes, AForbiddenCombinationIsLoggedAs2001AndWritesNo
 
 TEST_P(ClientAndStandinBothModes, ARealWavTranscodeGivesAacAtTheRequestedRateAndChannels) {
     if (!FfmpegPresent()) GTEST_SKIP() << "ffmpeg or ffprobe is not installed";
-    auto options = TestOptions();
-    options.engine = standin::Engine::ffmpeg;
-    options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
-    startStandin(options);
+    startStandin(FfmpegOptions());
     addSource("tone.wav", ToneWav(44100, 1000));
     m_values.sourceFormat = "wav";
     m_values.target.channels = GetParam() ? "Mono" : "Stereo";

@@ -102,6 +102,13 @@ standin::StandinOptions TestOptions() {
     return options;
 }
 
+standin::StandinOptions FfmpegOptions() {
+    auto options = TestOptions();
+    options.engine = standin::Engine::ffmpeg;
+    options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
+    return options;
+}
+
 std::string ToneWav(int samplingRate, int milliseconds) {
     // In 64 bits: half an hour at 8 kHz is more samples times milliseconds than 32 bits hold.
     const auto samples =

@@ -26,6 +26,8 @@ standin::TargetProfile DefaultProfile();  // mp4 / aac / 16000 / 22050 / Mono
 
 // Options for an in-process service: any free loopback port, echo engine, no request log.
 standin::StandinOptions TestOptions();
+// The same with the ffmpeg engine, ffmpeg from PATH.
+standin::StandinOptions FfmpegOptions();
 
 // A mono 16-bit PCM WAV file holding a tone.
 std::string ToneWav(int samplingRate, int milliseconds);

@@ -16,13 +16,6 @@ namespace {
 
 using standin::TargetProfile;
 
-standin::StandinOptions FfmpegOptions() {
-    auto options = TestOptions();
-    options.engine = standin::Engine::ffmpeg;
-    options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
-    return options;
-}
-
 struct TranscodeCase {
     const char* name;
     TargetProfile profile;

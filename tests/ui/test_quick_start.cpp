@@ -1,6 +1,5 @@
 // The window ./scripts/start opens: the demo settings folder that scripts/prepare-demo lays out
 // points the first "Transcode Now!" at the stand-in's real engine and the demo tone.
-#include "quorra-standin/transcoder.h"
 #include "standin/standin_test_support.h"
 #include "support/temp_dir.h"
 #include "test_form1_support.h"
@@ -19,10 +18,7 @@ namespace kqc {
 namespace {
 
 TEST(QuickStart, FirstClickTranscodesTheDemoToneThroughTheStandin) {
-    standin::StandinOptions options = test::TestOptions();
-    options.engine = standin::Engine::ffmpeg;
-    options.ffmpeg = standin::FindFfmpeg().value_or("ffmpeg");
-    test::RunningStandin standin(options);
+    test::RunningStandin standin(test::FfmpegOptions());
     const test::TempDir build;
     const std::string prepare = std::string("'") + KQC_PREPARE_DEMO + "' '" +
                                 build.path().string() + "' " +
