@@ -278,7 +278,7 @@ standard error is a terminal, a progress line there counts the files done. A sou
 name would leave the target folder, or whose target another source of the run has already, is
 not sent and counts as failed. SIGINT or SIGTERM abandons the calls in flight and ends the program
 by that signal without another line; nothing half-written is left behind, and a second signal
-ends it at once.
+ends it at once, a file being saved then made whole first.
 
 Options:
 )";

@@ -1,5 +1,7 @@
 #include "cli/signal_watch.h"
 
+#include "client/response_handler.h"
+
 #include <csignal>
 #include <system_error>
 
@@ -58,6 +60,7 @@ int SignalWatch::signal() const {
 }
 
 void SignalWatch::endBy(int signal) {
+    SavesUnderWay().lock();  // never released: no save starts after, and none is cut short
     std::signal(signal, SIG_DFL);
     sigset_t set;
     sigemptyset(&set);

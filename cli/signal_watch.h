@@ -9,8 +9,8 @@ namespace kqc::cli {
 // SIGINT and SIGTERM, blocked in every thread and taken by one thread of their own (sigwaitinfo),
 // so that no handler runs inside a transfer or a write. Make it before any other thread: those
 // inherit the blocked signals. Outside a Scope, and at the second signal, the program ends at
-// once by the signal, as the shell expects; when no thread can be had to watch, the signals keep
-// their default action.
+// once by the signal, as the shell expects, though never in the middle of a save; when no thread
+// can be had to watch, the signals keep their default action.
 class SignalWatch {
 public:
     SignalWatch();

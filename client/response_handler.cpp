@@ -44,7 +44,10 @@ FileOutcome saveFileData(std::string_view targetDir, ActivityLog& log, std::stri
         log.LogOutput("Error decoding <fileData> for " + path);
         return FileOutcome::failed;
     }
-    const IoResult saved = SaveTranscodedFile(path, std::string_view(text.data(), decodedLength));
+    const IoResult saved = [&] {
+        const std::shared_lock underWay(SavesUnderWay());
+        return SaveTranscodedFile(path, std::string_view(text.data(), decodedLength));
+    }();
     if (!saved) {
         log.LogFailure("Error saving transcoded file as " + path, saved.cause());
         return FileOutcome::failed;
@@ -54,6 +57,11 @@ FileOutcome saveFileData(std::string_view targetDir, ActivityLog& log, std::stri
 }
 
 }  // namespace
+
+std::shared_mutex& SavesUnderWay() {
+    static std::shared_mutex saves;
+    return saves;
+}
 
 bool ExtractTagValue(std::string_view text, std::string_view startTag, std::string_view endTag,
                      std::string_view& value) {

@@ -3,6 +3,7 @@
 #include "client/run_values.h"
 #include "log/activity_log.h"
 
+#include <shared_mutex>
 #include <string_view>
 
 namespace kqc {
@@ -12,6 +13,10 @@ namespace kqc {
 // before the end of the start tag.
 bool ExtractTagValue(std::string_view text, std::string_view startTag, std::string_view endTag,
                      std::string_view& value);
+
+// Held shared while a transcoded file is saved. A program that ends at once takes it whole
+// first, so that it never ends in the middle of a save and leaves a half-written file.
+std::shared_mutex& SavesUnderWay();
 
 // Reads the return code of a service answer; on "0" decodes the file data and saves it as
 // vcFilename in targetDir, otherwise logs the code and its message.

@@ -4,7 +4,9 @@
 #include "client/transcode_run.h"
 #include "standin/standin_test_support.h"
 #include "support/child_process.h"
+#include "support/loopback_server.h"
 #include "support/recording_sink.h"
+#include "support/service_answer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -357,6 +359,7 @@ struct Stop {
     bool inABashLoop;     // the program runs in a shell's loop, the signal goes to the group
     bool stalledOutput;   // standard output is a pipe nobody reads
     int seconds;          // the most the end may take
+    bool twiceInASave = false;  // a second signal follows the first while the answer is saved
 };
 void PrintTo(const Stop& stop, std::ostream* out) {
     *out << stop.name;
@@ -379,8 +382,14 @@ TEST_P(StopBySignal, EndsACallInFlightAtOnceLeavingNothing) {
     ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
     ASSERT_EQ(::listen(silent, 4), 0);
     ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string endpoint =
-        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+    std::string endpoint = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+    LoopbackServer answering;  // 48 MiB of "x", a save long enough to be caught in
+    answering.server().Post("/", [](const httplib::Request&, httplib::Response& res) {
+        std::string text;
+        for (int i = 0; i < (16 << 20); ++i) text += "eHh4";
+        res.set_content(returnCode("0") + fileData(text), "text/xml");
+    });
+    if (stop.twiceInASave) answering.start(), endpoint = answering.url();
 
     std::vector<std::string> args =
         Program({"--endpoint", endpoint, "--target-dir", (work / "out").string()});
@@ -398,16 +407,25 @@ TEST_P(StopBySignal, EndsACallInFlightAtOnceLeavingNothing) {
     const pid_t pid = Spawn(args, in, out, in, {}, stop.inABashLoop);
     for (const int fd : {in, out, output[1]}) ::close(fd);
     pollfd waiting{silent, POLLIN, 0};
-    if (stop.stalledOutput)
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    else
+    if (stop.stalledOutput || stop.twiceInASave) {
+        // Half a second, or until the save has made its temporary file.
+        for (int i = 0; fs::is_empty(work / "out") && i < (stop.twiceInASave ? 20000 : 1000); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+    } else {
         ASSERT_EQ(::poll(&waiting, 1, 10000), 1) << "the program never connected";
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ::kill(stop.inABashLoop ? -pid : pid, stop.signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (int i = 0; i < (stop.twiceInASave ? 2 : 1); ++i) {
+        ::kill(stop.inABashLoop ? -pid : pid, stop.signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // two, not one pending
+    }
     int signal = 0;
     EXPECT_EQ(waitForExit(pid, stop.seconds, &signal), -1);
     EXPECT_EQ(signal, stop.signal);
-    EXPECT_TRUE(fs::is_empty(work / "out"));
+    // The save the signals came in is whole; nothing else is there.
+    for (const auto& entry : fs::directory_iterator(work / "out"))
+        EXPECT_TRUE(stop.twiceInASave && entry.path().filename() == "song.mp4" &&
+                    fs::file_size(entry) == (48u << 20)) << entry.path();
     const std::string lines = stop.stalledOutput ? "" : readBytes(work / "stdout");
     EXPECT_EQ(lines.find("Transcoding Finished."), std::string::npos);
     EXPECT_EQ(lines.find("next"), std::string::npos) << "the shell loop went on";
@@ -419,7 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
     Signals, StopBySignal,
     ::testing::Values(Stop{"Sigint", SIGINT, false, false, 5}, Stop{"Sigterm", SIGTERM, false, false, 5},
                       Stop{"SigintStopsTheShellLoopAroundIt", SIGINT, true, false, 5},
-                      Stop{"StalledReaderOfTheOutputHoldsNoStop", SIGINT, false, true, 1}),
+                      Stop{"StalledReaderOfTheOutputHoldsNoStop", SIGINT, false, true, 1},
+                      Stop{"SecondSignalLetsTheSaveUnderWayEndWhole", SIGINT, false, false, 5, true}),
     [](const auto& info) { return info.param.name; });
 
 // A batch stopped part-way leaves only whole files, and the same command with --skip-existing
