@@ -11,9 +11,14 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace kqc {
 
@@ -47,6 +52,20 @@ bool exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), ec));
 }
 
+// Two paths with the same identity name one file: a source's is the file a link leads to, a
+// target's the link itself, since a save replaces a link and never follows it.
+std::string fileIdentity(const std::string& path, bool followLink) {
+#ifdef _WIN32
+    std::error_code ec;
+    const auto file = std::filesystem::weakly_canonical(PathFromUtf8(path), ec);
+    return exists(path) ? Utf8FromPath(file) : "";
+#else
+    struct stat info {};
+    const int found = followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    return found == 0 ? std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) : "";
+#endif
+}
+
 }  // namespace
 
 void SetWorkerThreadLimitForTesting(std::size_t count) { threadLimit = count; }
@@ -66,11 +85,17 @@ BatchRun::BatchRun(const RunValues& values, std::vector<FolderFile> sources, uns
     m_memoryLimit = LargeBufferLimit() / count;
     m_limit = static_cast<unsigned>(count);
     for (std::size_t i = 0; i < count; ++i) m_workers.push_back(std::make_unique<Worker>());
+    std::set<std::string> sourceFiles;  // entries in URL mode are no files of this system
+    for (std::size_t i = 0; !m_values.urlMode && i < m_sources.size(); ++i)
+        sourceFiles.insert(fileIdentity(m_sources[i].path, true));
+    sourceFiles.erase("");
     std::map<std::string, std::size_t> firstOf;
     for (std::size_t i = 0; i < m_sources.size(); ++i) {
         m_targets.push_back(TargetPathOf(m_values, m_sources[i]).value_or(""));
         m_firstWithTarget.push_back(
             m_targets[i].empty() ? i : firstOf.try_emplace(targetKey(m_targets[i]), i).first->second);
+        m_targetIsSource.push_back(!m_targets[i].empty() && !sourceFiles.empty() &&
+                                   sourceFiles.contains(fileIdentity(m_targets[i], false)));
         m_queue.push_back({i, 0});
     }
 }
@@ -153,6 +178,11 @@ FileOutcome BatchRun::runSource(Worker& worker, std::size_t index, ActivityLog& 
     const std::string& target = m_targets[index];
     if (target.empty()) {
         log.LogOutput("Error: no valid target file name for " + source.path + "; it is not sent");
+        return FileOutcome::failed;
+    }
+    if (m_targetIsSource[index]) {
+        log.LogOutput("Error: " + target + " is a source of this run; " + source.path +
+                      " is not sent");
         return FileOutcome::failed;
     }
     if (const std::size_t first = m_firstWithTarget[index]; first != index) {

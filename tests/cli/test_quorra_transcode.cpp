@@ -109,7 +109,7 @@ void MakeWorkFolder(const fs::path& work) {
     for (const char* folder : {"d", "dirA", "dirB", "a", "b", "cased", "web", "out", "tmp"})
         fs::create_directories(work / folder);
     for (const char* file : {"d/s1.mp3", "d/s2.mp3", "dirA/one.mp3", "dirB/two.wav", "a/x.mp3",
-                             "b/x.mp3", "cased/song.mp3", "cased/song.MP3", "web/x.mp3"})
+                             "b/x.mp3", "cased/song.mp3", "cased/song.MP3", "web/x.mp3", "d/s1.wav"})
         writeBytes(work / file, std::string("bytes of ") + file);
     writeBytes(work / "nul.list", std::string("x.mp3\0.z\n", 10));
 }
@@ -129,7 +129,8 @@ void PrintTo(const Usage& usage, std::ostream* out) {
 class CommandLineTest : public ::testing::TestWithParam<Usage> {};
 
 // Whatever the command line, no file changes but those it says it saved (and its debug log in the
-// temporary folder), and its exit status says whether every source was saved.
+// temporary folder), none of the files that were there before (each may be a source) among them,
+// and its exit status says whether every source was saved.
 TEST_P(CommandLineTest, ChangesNoFileButWhatItSaysItSaved) {
     TempDir dir;
     const fs::path work = dir / "work";
@@ -160,7 +161,8 @@ TEST_P(CommandLineTest, ChangesNoFileButWhatItSaysItSaved) {
     for (const auto& [file, state] : after) {
         const bool changed = !before.contains(file) || before.at(file) != state;
         if (changed && !file.string().starts_with("tmp/")) {
-            EXPECT_TRUE(saved.contains(file)) << file << " changed\n" << run.out;
+            EXPECT_TRUE(saved.contains(file) && !before.contains(file)) << file << " changed\n"
+                                                                         << run.out;
         }
     }
 }
@@ -209,6 +211,10 @@ INSTANTIATE_TEST_SUITE_P(
               "sent as typed",
               2},
         Usage{"SameNameInTwoFolders", Served({"a/x.mp3", "b/x.mp3"}), 1, "", 1},
+        Usage{"TargetIsItsOwnSource", {"--endpoint", "{E}", "--target-dir", "dirB",
+              "--source-format", "wav", "--format", "wav", "--codec", "pcm", "dirB"}, 1, "", 0},
+        Usage{"TargetIsAnotherSource", {"--endpoint", "{E}", "--target-dir", "d", "--format=wav",
+              "--codec=pcm", "-j", "2", "d/s1.mp3", "d/./s1.wav"}, 1, "", 0},
         Usage{"SameNameInOtherCaseTwoJobs", Served({"--jobs", "2", "cased"}), 1, "", 1},
         Usage{"TargetNameLeavingTheFolder", Served({"--format=/../../x", "d/s1.mp3"}), 1,
               "--format \"/../../x\" is none of mp4, gsm, au, amr, raw, wav, wma; it is sent as "
