@@ -24,6 +24,8 @@ namespace kqc {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 std::atomic<std::size_t> threadLimit{SIZE_MAX};
 
 // A source's lines: passed on at once with one worker, otherwise kept until its outcome is final.
@@ -49,22 +51,62 @@ std::string targetKey(const std::string& path) {
 
 bool exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(PathFromUtf8(path), ec));
+    return fs::exists(fs::symlink_status(PathFromUtf8(path), ec));
 }
 
 // Two paths with the same identity name one file: a source's is the file a link leads to, a
-// target's the link itself, since a save replaces a link and never follows it.
-std::string fileIdentity(const std::string& path, bool followLink) {
-#ifdef _WIN32
+// target's the link itself, since a save replaces a link and never follows it. A target that is
+// not there yet is known by its absolute path.
+std::string fileIdentity(const std::string& path, bool source) {
     std::error_code ec;
-    const auto file = std::filesystem::weakly_canonical(PathFromUtf8(path), ec);
-    return exists(path) ? Utf8FromPath(file) : "";
+    auto absolute = [&] { return Utf8FromPath(fs::weakly_canonical(PathFromUtf8(path), ec)); };
+    if (!exists(path)) return source ? "" : absolute();
+#ifdef _WIN32
+    return "=" + absolute();
 #else
     struct stat info {};
-    const int found = followLink ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    const int found = source ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
     return found == 0 ? std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) : "";
 #endif
 }
+
+// Refuses a target before its source is sent: one that is a source file of the run or the debug
+// log would be written over, one that an earlier source has already would lose that one's file.
+class TargetCheck {
+public:
+    TargetCheck(const RunValues& values, const std::vector<FolderFile>& sources)
+        : m_sources(sources) {
+        // Entries in URL mode are no files of this system.
+        for (std::size_t i = 0; !values.urlMode && i < sources.size(); ++i)
+            m_sourceFiles.insert(fileIdentity(sources[i].path, true));
+        m_sourceFiles.erase("");
+        if (values.debugToFile) m_debugLog = fileIdentity(Utf8FromPath(values.debugLogPath), false);
+    }
+
+    // The line that refuses source i, or nothing.
+    std::string refusal(std::size_t i, const std::string& target) {
+        const std::string& source = m_sources[i].path;
+        if (target.empty())
+            return "Error: no valid target file name for " + source + "; it is not sent";
+        const std::size_t first = m_firstOf.try_emplace(targetKey(target), i).first->second;
+        const bool known = !m_sourceFiles.empty() || !m_debugLog.empty();
+        const std::string file = known ? fileIdentity(target, false) : "";
+        if (m_sourceFiles.contains(file))
+            return "Error: " + target + " is a source of this run; " + source + " is not sent";
+        if (!file.empty() && file == m_debugLog)
+            return "Error: " + target + " is the debug log; " + source + " is not sent";
+        if (first != i)
+            return "Error: " + target + " is already the target of " + m_sources[first].path +
+                   "; " + source + " is not sent";
+        return "";
+    }
+
+private:
+    const std::vector<FolderFile>& m_sources;
+    std::set<std::string> m_sourceFiles;
+    std::string m_debugLog;
+    std::map<std::string, std::size_t> m_firstOf;
+};
 
 }  // namespace
 
@@ -85,17 +127,10 @@ BatchRun::BatchRun(const RunValues& values, std::vector<FolderFile> sources, uns
     m_memoryLimit = LargeBufferLimit() / count;
     m_limit = static_cast<unsigned>(count);
     for (std::size_t i = 0; i < count; ++i) m_workers.push_back(std::make_unique<Worker>());
-    std::set<std::string> sourceFiles;  // entries in URL mode are no files of this system
-    for (std::size_t i = 0; !m_values.urlMode && i < m_sources.size(); ++i)
-        sourceFiles.insert(fileIdentity(m_sources[i].path, true));
-    sourceFiles.erase("");
-    std::map<std::string, std::size_t> firstOf;
+    TargetCheck check(m_values, m_sources);
     for (std::size_t i = 0; i < m_sources.size(); ++i) {
         m_targets.push_back(TargetPathOf(m_values, m_sources[i]).value_or(""));
-        m_firstWithTarget.push_back(
-            m_targets[i].empty() ? i : firstOf.try_emplace(targetKey(m_targets[i]), i).first->second);
-        m_targetIsSource.push_back(!m_targets[i].empty() && !sourceFiles.empty() &&
-                                   sourceFiles.contains(fileIdentity(m_targets[i], false)));
+        m_refusals.push_back(check.refusal(i, m_targets[i]));
         m_queue.push_back({i, 0});
     }
 }
@@ -176,18 +211,8 @@ bool BatchRun::retried(Worker& worker, Pending pending, FileOutcome outcome) {
 FileOutcome BatchRun::runSource(Worker& worker, std::size_t index, ActivityLog& log) {
     const FolderFile& source = m_sources[index];
     const std::string& target = m_targets[index];
-    if (target.empty()) {
-        log.LogOutput("Error: no valid target file name for " + source.path + "; it is not sent");
-        return FileOutcome::failed;
-    }
-    if (m_targetIsSource[index]) {
-        log.LogOutput("Error: " + target + " is a source of this run; " + source.path +
-                      " is not sent");
-        return FileOutcome::failed;
-    }
-    if (const std::size_t first = m_firstWithTarget[index]; first != index) {
-        log.LogOutput("Error: " + target + " is already the target of " + m_sources[first].path +
-                      "; " + source.path + " is not sent");
+    if (!m_refusals[index].empty()) {
+        log.LogOutput(m_refusals[index]);
         return FileOutcome::failed;
     }
     if (m_values.skipExisting && exists(target)) {

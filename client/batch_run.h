@@ -24,8 +24,9 @@ using SourceRunner = std::function<FileOutcome(const FolderFile& source, Activit
 
 // The run over the sources, up to jobs of them under way at once, each on a worker thread of its
 // own with its lines together. Before a source is sent its target is checked: a target name that
-// would leave the target folder, a target that is a source file of the run, and a target that an
-// earlier source of the run has already, are refused; with skipExisting an existing target is kept. A source answered 2005 while others were
+// would leave the target folder, a target that is a source file of the run or the debug log, and a
+// target that an earlier source of the run has already, are refused; with skipExisting an existing
+// target is kept. A source answered 2005 while others were
 // in flight is sent again, when fewer are, up to kMostTries times; the run then keeps to fewer at
 // a time. With one job this is the window's run exactly.
 class BatchRun {
@@ -74,11 +75,9 @@ private:
     const ActivityLog& m_runLog;
     SourceRunner m_runner;
     std::size_t m_memoryLimit;
-    // Each source's target path; empty where the name is refused.
+    // Each source's target path, and the line that refuses it before it is sent (or nothing).
     std::vector<std::string> m_targets;
-    // For each source the first source of the run with the same target (itself when none).
-    std::vector<std::size_t> m_firstWithTarget;
-    std::vector<bool> m_targetIsSource;
+    std::vector<std::string> m_refusals;
     std::vector<std::unique_ptr<Worker>> m_workers;
 
     std::mutex m_mutex;

@@ -215,6 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
               "--source-format", "wav", "--format", "wav", "--codec", "pcm", "dirB"}, 1, "", 0},
         Usage{"TargetIsAnotherSource", {"--endpoint", "{E}", "--target-dir", "d", "--format=wav",
               "--codec=pcm", "-j", "2", "d/s1.mp3", "d/./s1.wav"}, 1, "", 0},
+        Usage{"TargetIsTheDebugLog", {"--endpoint", "{E}", "--target-dir", "tmp",
+              "--debug-file=tmp/../tmp/s1.mp4", "d/s1.mp3"}, 1, "", 0},
         Usage{"SameNameInOtherCaseTwoJobs", Served({"--jobs", "2", "cased"}), 1, "", 1},
         Usage{"TargetNameLeavingTheFolder", Served({"--format=/../../x", "d/s1.mp3"}), 1,
               "--format \"/../../x\" is none of mp4, gsm, au, amr, raw, wav, wma; it is sent as "
