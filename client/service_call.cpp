@@ -30,6 +30,7 @@ struct Transfer {
     RequestBody* ownedBody = nullptr;
     size_t sent = 0;
     bool handedOver = false;
+    bool tooLarge = false;  // the last piece of the answer passed the limit, or memory ran out
 };
 
 // Hands libcurl the next piece of a request given up by the caller; after the last piece, the
@@ -62,6 +63,7 @@ size_t readRequest(char* buffer, size_t size, size_t count, void* userData) {
 // (announced or as it comes) ends the transfer. Nothing may be thrown through libcurl.
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
     auto* transfer = static_cast<Transfer*>(userData);
+    transfer->tooLarge = true;  // until the piece is in
     try {
         if (!transfer->reserved) {
             transfer->reserved = true;
@@ -74,6 +76,7 @@ size_t appendBody(char* data, size_t size, size_t count, void* userData) {
         if (!ReserveWithin(transfer->body, transfer->body.size() + size * count, transfer->limit))
             return 0;
         transfer->body.append(data, size * count);
+        transfer->tooLarge = false;
         return size * count;
     } catch (...) {
         return 0;  // aborts the transfer: libcurl reports a write error
@@ -142,20 +145,24 @@ CURLcode perform(CURL* h, StopSignal* stop) {
     return result;
 }
 
-bool post(const std::string& endpoint, std::string_view request, RequestBody* ownedBody,
-          StopSignal* stop, std::size_t limit, std::string& response) {
+// Why the call failed, or nothing for an answer with HTTP 200.
+std::string post(const std::string& endpoint, std::string_view request, RequestBody* ownedBody,
+                 StopSignal* stop, std::size_t limit, std::string& response) {
+    const std::string cannotSetUp = "the call cannot be set up";
     try {
         initCurlOnce();
         EasyHandle curl(curl_easy_init(), &curl_easy_cleanup);
         HeaderList headers = soapHeaders();
-        if (!curl || !headers) return false;
+        if (!curl || !headers) return cannotSetUp;
 
         Transfer transfer;
         transfer.curl = curl.get();
         transfer.limit = limit;
         transfer.ownedBody = ownedBody;
         CURL* h = curl.get();
+        char error[CURL_ERROR_SIZE] = "";
         bool setUp =
+            curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK && setBody(h, request, transfer) &&
             curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
@@ -167,15 +174,17 @@ bool post(const std::string& endpoint, std::string_view request, RequestBody* ow
             curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kPieceSize) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, kPieceSize) == CURLE_OK;
-        if (!setUp) return false;
+        if (!setUp) return cannotSetUp;
 
-        if (perform(h, stop) != CURLE_OK) return false;
+        const CURLcode done = perform(h, stop);
+        if (transfer.tooLarge) return "the answer is larger than the memory this run may use";
+        if (done != CURLE_OK) return *error ? error : curl_easy_strerror(done);
         response = std::move(transfer.body);
         long status = 0;
-        if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return false;
-        return status == 200;
+        if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return cannotSetUp;
+        return status == 200 ? "" : "the service answered with HTTP status " + std::to_string(status);
     } catch (...) {
-        return false;
+        return "out of memory";
     }
 }
 
@@ -183,16 +192,18 @@ bool post(const std::string& endpoint, std::string_view request, RequestBody* ow
 
 bool PostXML(const std::string& endpoint, std::string_view request, std::string& response,
              StopSignal* stop, std::size_t limit) {
-    return post(endpoint, request, nullptr, stop, limit, response);
+    return post(endpoint, request, nullptr, stop, limit, response).empty();
 }
 
 bool PostXML(const std::string& endpoint, const char* request, std::string& response) {
-    return post(endpoint, request, nullptr, nullptr, LargeBufferLimit(), response);
+    return post(endpoint, request, nullptr, nullptr, LargeBufferLimit(), response).empty();
 }
 
 bool PostXML(const std::string& endpoint, RequestBody body, std::string& response,
-             StopSignal* stop, std::size_t limit) {
-    return post(endpoint, body.bytes, &body, stop, limit, response);
+             StopSignal* stop, std::size_t limit, std::string* cause) {
+    std::string why = post(endpoint, body.bytes, &body, stop, limit, response);
+    if (cause) *cause = why;
+    return why.empty();
 }
 
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,

@@ -14,7 +14,8 @@ class StopSignal;
 // POSTs the request to the endpoint with "SOAPAction: transcode". True only for HTTP 200.
 // response receives the body whenever one was read, whatever the status; every failure
 // becomes false, nothing is thrown. An answer whose buffer would pass limit is cut off there and
-// counts as a failure. A stop request ends the call at once, as a failure.
+// counts as a failure. A stop request ends the call at once, as a failure. cause, when given,
+// receives why a call failed: libcurl's words, the HTTP status, or the answer's size.
 bool PostXML(const std::string& endpoint, std::string_view request, std::string& response,
              StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit());
 bool PostXML(const std::string& endpoint, const char* request, std::string& response);
@@ -31,7 +32,8 @@ struct RequestBody {
 // becomes the answer's buffer, so that a whole-file request and its whole-file answer never take
 // room at the same time.
 bool PostXML(const std::string& endpoint, RequestBody body, std::string& response,
-             StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit());
+             StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit(),
+             std::string* cause = nullptr);
 bool PostXML(const std::string& endpoint, std::string&& request, std::string& response,
              StopSignal* stop = nullptr, std::size_t limit = LargeBufferLimit());
 

@@ -38,11 +38,12 @@ std::optional<FileOutcome> postBuiltRequest(const RunValues& values, ActivityLog
     }
     log.LogOutput("CreateSOAPRequestXML successfully");
 
-    std::string response;
-    const bool posted = PostXML(values.endpoint, std::move(request), response, stop, memoryLimit);
+    std::string response, cause;
+    const bool posted =
+        PostXML(values.endpoint, std::move(request), response, stop, memoryLimit, &cause);
     if (stopped(stop)) return std::nullopt;
     if (!posted) {
-        log.LogOutput("PostXML Failure: Transcoder response Failure (Not 200 OK)");
+        log.LogFailure("PostXML Failure: Transcoder response Failure (Not 200 OK)", cause);
         return std::nullopt;
     }
     log.LogOutput("PostXML successfullly");

@@ -150,8 +150,10 @@ TEST_F(TranscodeRunTest, UrlModePostFailureSkipsTheRestOfTheEntry) {
     EXPECT_EQ(sink.box,
               lines({"Starting on http://h//a.mp3", "CreateSOAPRequestXML successfully",
                      "PostXML Failure: Transcoder response Failure (Not 200 OK)",
+                     "Cause: the service answered with HTTP status 500",
                      "Starting on http://h//b.mp3", "CreateSOAPRequestXML successfully",
-                     "PostXML Failure: Transcoder response Failure (Not 200 OK)"}));
+                     "PostXML Failure: Transcoder response Failure (Not 200 OK)",
+                     "Cause: the service answered with HTTP status 500"}));
     EXPECT_TRUE(fs::is_empty(target));
 }
 

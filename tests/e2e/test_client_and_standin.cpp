@@ -164,7 +164,8 @@ TEST_F(ClientAndStandin, ARequestThatIsNotXmlGets500FaultSeenAsPostXmlFailure) {
     std::string url = m_standin->service().webRootUrl();
     EXPECT_EQ(m_sink.box,
               Lines({"Starting on " + url + "/cafe.mp3", "CreateSOAPRequestXML successfully",
-                     "PostXML Failure: Transcoder response Failure (Not 200 OK)"}));
+                     "PostXML Failure: Transcoder response Failure (Not 200 OK)",
+                     "Cause: the service answered with HTTP status 500"}));
     EXPECT_EQ(outputCount(), 0u);
     EXPECT_NE(m_standin->log().find("status=500"), std::string::npos) << m_standin->log();
 
