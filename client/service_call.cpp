@@ -164,6 +164,8 @@ std::string post(const std::string& endpoint, std::string_view request, RequestB
         bool setUp =
             curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_URL, endpoint.c_str()) == CURLE_OK &&
+            // A SOAP service speaks HTTP: a file:, ftp: or smtp: endpoint is refused, not used.
+            curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK && setBody(h, request, transfer) &&
             curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
                              static_cast<curl_off_t>(request.size())) == CURLE_OK &&
