@@ -83,7 +83,8 @@ std::vector<OptionRow> optionTable() {
              return std::string();
          }},
         {"--target-dir", "DIR",
-         "where the transcoded files are saved (default: the temporary folder, $TMPDIR or /tmp)",
+         "the existing folder where the transcoded files are saved (default: the temporary "
+         "folder, $TMPDIR or /tmp)",
          targetDir, {}, false},
         {"--source-format", "TEXT",
          choice("name filter for folders: a file is taken when its name contains TEXT, in any "

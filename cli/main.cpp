@@ -4,9 +4,11 @@
 #include "cli/signal_watch.h"
 #include "cli/sources.h"
 #include "client/batch_run.h"
+#include "media/paths.h"
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <system_error>
 
 namespace {
@@ -22,6 +24,12 @@ int refuse(const std::string& what, int status = kUsageError) {
 }
 
 int transcode(const CommandLine& line, SignalWatch& watch) {
+    // Nothing is sent whose answer could not be saved.
+    const std::string& dir = line.values.targetDir;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(PathFromUtf8(dir), ec))
+        return refuse("--target-dir: " + dir + ": " +
+                      (ec ? ec : std::make_error_code(std::errc::not_a_directory)).message());
     std::vector<std::string> listEntries;
     const IoResult read = line.listFile ? ReadListEntries(*line.listFile, listEntries) : IoResult{};
     if (!read) return refuse("cannot read the list " + *line.listFile + ": " + read.cause());
