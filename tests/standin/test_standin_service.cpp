@@ -340,7 +340,7 @@ TEST(StandinService, AnswersACallInTheNamespaceItCameIn) {
     }
 }
 
-TEST(StandinService, ServesTheWsdlOnGetAndOnlyPostCalls) {
+TEST(StandinService, ServesTheWsdlOnGetAndHeadAndOnlyPostCalls) {
     RunningStandin standin;
     httplib::Client client("127.0.0.1", standin.service().port());
     for (const char* query : {"?wsdl", "?WSDL"}) {
@@ -358,6 +358,11 @@ TEST(StandinService, ServesTheWsdlOnGetAndOnlyPostCalls) {
                   std::string::npos);
         // rpc/encoded importers refuse a choice: SOAP encoding has no form for one.
         EXPECT_EQ(wsdl->body.find(":choice"), std::string::npos);
+        auto head = client.Head(std::string("/axis/services/MediaAdapter") + query,
+                                {{"Host", "stand-in.test:8080"}});
+        ASSERT_TRUE(head);
+        EXPECT_EQ(head->status, 200);
+        EXPECT_EQ(head->get_header_value("Content-Length"), std::to_string(wsdl->body.size()));
     }
     auto escaped = client.Get("/axis/services/MediaAdapter?wsdl", {{"Host", "a\"<b"}});
     ASSERT_TRUE(escaped);

@@ -206,7 +206,9 @@ void StandinService::handleEndpoint(HttpRequest&& request, Reply reply) {
     const std::string_view target(request.target().data(), request.target().size());
     if (target.substr(0, target.find('?')) != kEndpointPath)
         return std::move(reply)(TextResponse(http::status::not_found, "Not found\n"));
-    if (request.method() == http::verb::get) return std::move(reply)(answerGet(request));
+    // HEAD is answered as GET; the connection sends the head alone.
+    if (request.method() == http::verb::get || request.method() == http::verb::head)
+        return std::move(reply)(answerGet(request));
     if (request.method() != http::verb::post) return std::move(reply)(PostOnly());
     boost::asio::post(m_pool, [this, request = std::move(request), reply]() mutable {
         Exchange exchange;
