@@ -277,9 +277,10 @@ Words after "--" are SOURCEs or ENTRYs whatever they look like.
 The client's log lines go to standard output, one each, "Transcoding Finished." last. While
 standard error is a terminal, a progress line there counts the files done. A source whose target
 name would leave the target folder, whose target is a source file of the run or the debug log,
-or whose target another source of the run has already, is not sent and counts as failed. SIGINT or SIGTERM abandons the calls in flight and ends the program
-by that signal without another line; nothing half-written is left behind, and a second signal
-ends it at once, a file being saved then made whole first.
+or whose target another source of the run has already, is not sent and counts as failed. SIGINT
+or SIGTERM abandons the calls in flight and ends the program by that signal without another
+line; nothing half-written is left behind, and a second signal ends it at once, a file being
+saved then made whole first.
 
 Options:
 )";

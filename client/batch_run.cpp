@@ -60,14 +60,14 @@ bool exists(const std::string& path) {
 std::string fileIdentity(const std::string& path, bool source) {
     std::error_code ec;
     auto absolute = [&] { return Utf8FromPath(fs::weakly_canonical(PathFromUtf8(path), ec)); };
-    if (!exists(path)) return source ? "" : absolute();
 #ifdef _WIN32
-    return "=" + absolute();
+    if (exists(path)) return "=" + absolute();
 #else
     struct stat info {};
-    const int found = source ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
-    return found == 0 ? std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) : "";
+    if ((source ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) == 0)
+        return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 #endif
+    return source ? "" : absolute();
 }
 
 // Refuses a target before its source is sent: one that is a source file of the run or the debug

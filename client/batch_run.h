@@ -26,9 +26,9 @@ using SourceRunner = std::function<FileOutcome(const FolderFile& source, Activit
 // own with its lines together. Before a source is sent its target is checked: a target name that
 // would leave the target folder, a target that is a source file of the run or the debug log, and a
 // target that an earlier source of the run has already, are refused; with skipExisting an existing
-// target is kept. A source answered 2005 while others were
-// in flight is sent again, when fewer are, up to kMostTries times; the run then keeps to fewer at
-// a time. With one job this is the window's run exactly.
+// target is kept. A source answered 2005 while others were in flight is sent again, when fewer
+// are, up to kMostTries times; the run then keeps to fewer at a time. With one job this is the
+// window's run exactly.
 class BatchRun {
 public:
     static constexpr unsigned kMostTries = 4;

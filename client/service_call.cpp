@@ -184,7 +184,8 @@ std::string post(const std::string& endpoint, std::string_view request, RequestB
         response = std::move(transfer.body);
         long status = 0;
         if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return cannotSetUp;
-        return status == 200 ? "" : "the service answered with HTTP status " + std::to_string(status);
+        if (status != 200) return "the service answered with HTTP status " + std::to_string(status);
+        return "";
     } catch (...) {
         return "out of memory";
     }
